@@ -1,0 +1,33 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace tarnwick::cli {
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"info", "info --mdf FILE [--json]", RunInfo},
+  };
+  return commands;
+}
+
+int PrintUsage() {
+  std::fprintf(stderr, "usage: tarnwick-cli COMMAND [OPTIONS]\n");
+  for (const Command& c : Commands()) std::fprintf(stderr, "  tarnwick-cli %s\n", c.usage);
+  return 2;
+}
+
+}  // namespace tarnwick::cli
+
+int main(int argc, char** argv) {
+  using namespace tarnwick::cli;
+  if (argc < 2) return PrintUsage();
+  const std::string name = argv[1];
+  std::vector<std::string> words(argv + 2, argv + argc);
+  for (const Command& c : Commands())
+    if (name == c.name) return c.run(words);
+  std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n", name.c_str());
+  return PrintUsage();
+}
