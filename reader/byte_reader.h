@@ -25,6 +25,8 @@ class ByteReader {
   explicit ByteReader(Bytes data) : data_(data) {}
   ByteReader(const uint8_t* data, size_t size) : data_(data, size) {}
   ByteReader(const ByteBuffer& buffer) : data_(buffer.data(), buffer.size()) {}
+  // A reader does not own its bytes: never build one over a temporary buffer.
+  ByteReader(ByteBuffer&&) = delete;
 
   size_t size() const { return data_.size(); }
   bool empty() const { return data_.empty(); }

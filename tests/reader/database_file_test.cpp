@@ -146,8 +146,8 @@ TEST(DatabaseFile, PageReadBounds) {
       EXPECT_EQ(page->back(), 0);
     }
   }
-  ByteReader five(*o->db->ReadPage({1, 5, 0}));
-  EXPECT_EQ(five.U32(200), 0xCAFEBABEu);
+  ByteBuffer five = *o->db->ReadPage({1, 5, 0});
+  EXPECT_EQ(ByteReader(five).U32(200), 0xCAFEBABEu);
   ByteBuffer end = *o->db->ReadPage({1, 16, 0});
   EXPECT_EQ(std::count(end.begin(), end.end(), 0), 8193) << "the page at the page count is zeros";
   EXPECT_FALSE(o->db->LoadPageBytes({1, 0, 0}, false));
