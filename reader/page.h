@@ -58,6 +58,11 @@ class RecordPage : public CPage {
   }
   const std::vector<uint16_t>& slots() const { return slots_; }
 
+ protected:
+  // For pages whose record list does not come from their own slot array (a
+  // record taken from a caller's buffer).
+  void ReplaceSlots(std::vector<uint16_t> slots) { slots_ = std::move(slots); }
+
  private:
   std::vector<uint16_t> slots_;
 };
