@@ -1,0 +1,92 @@
+// Feeds arbitrary bytes to the log reader, either as one log block (first
+// byte even) or as a whole small log (first byte odd). Every record is
+// decoded as the scan and the later re-read of one operation do it: fixed
+// fields, begin-transaction variable part, row-log fields; every row change
+// is mapped to a table so that the operation list is filled.
+#include <cstddef>
+#include <cstdint>
+
+#include "logreader/log_block.h"
+#include "logreader/log_file.h"
+#include "logreader/log_record.h"
+#include "logreader/log_scan.h"
+#include "logreader/record_decoder.h"
+
+namespace {
+
+using namespace tarnwick;
+
+// Maps the rowset id of every record the walk hands over, so that the
+// decoder makes operations of all row changes.
+UserTableMap MapEveryRowset(const LogSource& log) {
+  UserTableMap map;
+  WalkLogRecords(log, [&map](const LogRecordWindow& w) {
+    map.Add(w.fixed.U64(48), static_cast<int32_t>(map.size()), "t");
+  });
+  return map;
+}
+
+// What the statement builder does with one operation: read its block again
+// and cut its record's fields.
+size_t Reread(const LogSource& log, const OperationList& ops) {
+  size_t seen = 0;
+  for (const LogOperation& op : ops.operations()) {
+    std::optional<LogBlock> block = ReadLogBlock(log, op.blockPosition);
+    if (!block) continue;
+    RowLogFields fields = ReadRowLogFields(*block, static_cast<size_t>(op.recordIndex));
+    for (Bytes f : fields.fields) seen += f.size();
+    seen += ReadLogRecordFields(block->RecordBytes(static_cast<size_t>(op.recordIndex))).fieldCount;
+  }
+  return seen;
+}
+
+void FuzzBlock(Bytes bytes) {
+  std::optional<LogBlock> block = DecodeLogBlock(bytes, 8192);
+  if (!block) return;
+  UserTableMap map;
+  VisitBlockRecords(*block, 1, 16,
+                    [&map](const LogRecordWindow& w) { map.Add(w.fixed.U64(48), 1, "t"); });
+  CurrentTransaction current;
+  OperationList ops;
+  TableNameMap names;
+  LogRecordDecoder decoder(map, current, ops, names);
+  VisitBlockRecords(*block, 1, 16, [&](const LogRecordWindow& w) {
+    decoder.DecodeLogRecord(w);
+    ReadRowLogFields(block->reader(), w.offset, w.endBound);
+  });
+  decoder.Finish();
+  for (size_t j = 0; j < block->count(); ++j) {
+    ReadRowLogFields(*block, j);
+    ReadBeginTransaction(block->reader(), block->offsets[j]);
+  }
+}
+
+void FuzzLog(Bytes bytes) {
+  // The first 48 bytes are the VLF header at position 0; the rest starts at
+  // 8192, where that VLF's first block lies when its position field is 0.
+  ByteBuffer file(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 48));
+  if (bytes.size() > 48) {
+    file.resize(8192, 0);
+    file.insert(file.end(), bytes.begin() + 48, bytes.end());
+  }
+  MemoryLogSource log(file);
+  UserTableMap map = MapEveryRowset(log);
+  CurrentTransaction current;
+  OperationList ops;
+  TableNameMap names;
+  LogRecordDecoder decoder(map, current, ops, names);
+  ScanLogFile(log, decoder);
+  Reread(log, ops);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  Bytes bytes(data + 1, size - 1);
+  if (data[0] % 2 == 0)
+    FuzzBlock(bytes);
+  else
+    FuzzLog(bytes);
+  return 0;
+}

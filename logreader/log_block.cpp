@@ -1,0 +1,100 @@
+#include "logreader/log_block.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tarnwick {
+
+LogBlockHeader ParseLogBlockHeader(Bytes bytes) {
+  ByteReader r(bytes);
+  LogBlockHeader h;
+  h.count = r.U16(2);
+  h.arrayEnd = r.U16(4);
+  h.blockSize = r.U16(6);
+  h.sequence = r.U32(12);
+  return h;
+}
+
+BlockDamage CheckLogBlockHeader(const LogBlockHeader& h, uint64_t position, uint64_t log_size) {
+  if (h.blockSize == 0) return BlockDamage::kZeroSize;
+  if (h.blockSize < kLogBlockHeaderSize) return BlockDamage::kBelowHeader;
+  if (h.blockSize % kLogSectorSize != 0) return BlockDamage::kNotSectorMultiple;
+  if (position > log_size || h.blockSize > log_size - position) return BlockDamage::kPastFileEnd;
+  if (h.arrayEnd > h.blockSize) return BlockDamage::kArrayPastBlock;
+  if (2u * h.count > h.arrayEnd) return BlockDamage::kArrayBelowStart;
+  return BlockDamage::kNone;
+}
+
+void RestoreSectors(std::span<uint8_t> block) {
+  const size_t size = block.size();
+  const size_t sectors = size / kLogSectorSize;
+  for (size_t i = 0; i < sectors; ++i) block[kLogSectorSize * i] = block[size - 1 - i];
+}
+
+uint16_t LogBlock::EndBound(size_t j) const {
+  if (j + 1 < offsets.size()) return offsets[j + 1];
+  // The array start; CheckLogBlockHeader made sure it is not negative.
+  return static_cast<uint16_t>(header.arrayEnd - 2u * header.count);
+}
+
+ByteReader LogBlock::Window(size_t j) const {
+  if (j >= offsets.size()) return {};
+  return reader().Sub(offsets[j], kLogRecordWindowSize);
+}
+
+ByteReader LogBlock::RecordBytes(size_t j) const {
+  if (j >= offsets.size()) return {};
+  return reader().From(offsets[j]);
+}
+
+namespace {
+
+// Restores the sectors and cuts the offset array of a block whose header
+// passed the checks and whose bytes are in place.
+void FinishBlock(LogBlock& block) {
+  RestoreSectors(block.bytes);
+  ByteReader r(block.bytes);
+  block.offsets.resize(block.header.count);
+  for (size_t j = 0; j < block.header.count; ++j)
+    block.offsets[j] = r.U16(block.header.arrayEnd - 2 - 2 * j);
+}
+
+}  // namespace
+
+std::optional<LogBlockHeader> ReadLogBlockHeader(const LogSource& log, uint64_t position) {
+  std::array<uint8_t, kLogBlockHeaderSize> bytes{};
+  if (log.ReadAt(position, bytes) < bytes.size()) return std::nullopt;
+  return ParseLogBlockHeader(bytes);
+}
+
+std::optional<LogBlock> ReadLogBlock(const LogSource& log, uint64_t position,
+                                     const LogBlockHeader& header) {
+  if (CheckLogBlockHeader(header, position, log.size()) != BlockDamage::kNone) return std::nullopt;
+  LogBlock block;
+  block.position = position;
+  block.header = header;
+  block.bytes.assign(header.blockSize, 0);
+  // A short read (the file shrank) leaves zeros.
+  log.ReadAt(position, block.bytes);
+  FinishBlock(block);
+  return block;
+}
+
+std::optional<LogBlock> ReadLogBlock(const LogSource& log, uint64_t position) {
+  std::optional<LogBlockHeader> header = ReadLogBlockHeader(log, position);
+  if (!header) return std::nullopt;
+  return ReadLogBlock(log, position, *header);
+}
+
+std::optional<LogBlock> DecodeLogBlock(Bytes bytes, uint64_t position) {
+  LogBlockHeader header = ParseLogBlockHeader(bytes);
+  if (CheckLogBlockHeader(header, 0, bytes.size()) != BlockDamage::kNone) return std::nullopt;
+  LogBlock block;
+  block.position = position;
+  block.header = header;
+  block.bytes.assign(bytes.begin(), bytes.begin() + header.blockSize);
+  FinishBlock(block);
+  return block;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,59 @@
+#include "logreader/log_operation.h"
+
+#include <cstdio>
+
+namespace tarnwick {
+
+bool UserTableMap::Add(uint64_t rowset_id, int32_t object_id, std::string name) {
+  if (rowset_id == 0) return false;
+  return tables.try_emplace(rowset_id, UserTable{object_id, std::move(name)}).second;
+}
+
+const UserTable* UserTableMap::Find(uint64_t rowset_id) const {
+  if (rowset_id == 0) return nullptr;
+  auto it = tables.find(rowset_id);
+  return it == tables.end() ? nullptr : &it->second;
+}
+
+std::string LogLsn::Text() const {
+  char text[32];
+  std::snprintf(text, sizeof text, "%08x:%08x:%04x", vlfSequence, block, record);
+  return text;
+}
+
+TransactionId LogOperation::Transaction() const {
+  return ByteReader(transactionId.data(), transactionId.size()).Unsigned(0, 6);
+}
+
+OperationList::OperationList() { Clear(); }
+
+NameId OperationList::InternName(std::string_view name) {
+  auto it = name_ids_.find(name);
+  if (it != name_ids_.end()) return it->second;
+  NameId id = static_cast<NameId>(names_.size());
+  names_.emplace_back(name);
+  name_ids_.emplace(names_.back(), id);
+  return id;
+}
+
+const std::string& OperationList::Name(NameId id) const {
+  return id < names_.size() ? names_[id] : names_[0];
+}
+
+std::vector<int32_t> OperationList::ObjectIds() const {
+  std::vector<int32_t> ids;
+  ids.reserve(operations_.size());
+  for (const LogOperation& op : operations_) ids.push_back(op.objectId);
+  return ids;
+}
+
+void OperationList::Clear() {
+  operations_.clear();
+  operations_.shrink_to_fit();
+  name_ids_.clear();
+  names_.clear();
+  names_.emplace_back();
+  name_ids_.emplace(names_.back(), 0);
+}
+
+}  // namespace tarnwick

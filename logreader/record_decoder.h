@@ -1,0 +1,83 @@
+// The record decoder: turns the records of the log walk, in log order, into
+// the operation list and the table-name map, and keeps the current
+// transaction.
+//
+// Attribution: an operation belongs to the begin-transaction record with its
+// own transaction id (record offset 16). Only when the log holds no such
+// record does it take the last begin-transaction record before it. The name
+// of the last begin before it is kept beside, whichever applies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "logreader/log_operation.h"
+#include "logreader/log_record.h"
+
+namespace tarnwick {
+
+// What the last begin-transaction record with at least one variable field
+// left: an empty name and a zero time at program start. Kept by the caller
+// across scans, so that a scan's operations before its first begin record
+// carry the previous scan's last transaction.
+struct CurrentTransaction {
+  std::string name;
+  BeginTime beginTime{};
+  TransactionId transactionId = 0;
+  bool fromBeginRecord = false;  // false until a begin record set it
+};
+
+struct DecodeStats {
+  uint64_t records = 0;
+  uint64_t beginRecords = 0;             // operation code 128
+  uint64_t beginRecordsWithoutName = 0;  // no variable field, or one outside the block
+  uint64_t rowChanges = 0;               // accepted context, mapped or not
+  uint64_t operations = 0;
+};
+
+class LogRecordDecoder {
+ public:
+  // All four outlive the decoder. Operations are appended to `operations`.
+  LogRecordDecoder(const UserTableMap& tables, CurrentTransaction& current,
+                   OperationList& operations, TableNameMap& table_names);
+
+  // One record of the walk.
+  void DecodeLogRecord(const LogRecordWindow& window);
+
+  // After the last record: operations whose own begin-transaction record
+  // came later in the log than they did take it now.
+  void Finish();
+
+  const DecodeStats& stats() const { return stats_; }
+
+ private:
+  struct Begin {
+    NameId name = 0;
+    BeginTime time{};
+  };
+  // Of the begin records with one transaction id: the first in the log and
+  // the latest seen so far.
+  struct BeginsOf {
+    Begin first;
+    Begin latest;
+  };
+
+  void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
+                    const UserTable& table);
+  void TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields);
+  NameId TableNameId(uint64_t rowset_id, const UserTable& table);
+
+  const UserTableMap& tables_;
+  CurrentTransaction& current_;
+  OperationList& operations_;
+  TableNameMap& table_names_;
+  NameId current_name_ = 0;
+  std::unordered_map<TransactionId, BeginsOf> begins_;
+  std::unordered_map<uint64_t, NameId> table_name_ids_;
+  std::vector<size_t> pending_;  // operations without their own begin so far
+  DecodeStats stats_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,38 @@
+#include "logreader/transaction_log.h"
+
+namespace tarnwick {
+
+void TransactionLog::Reset() {
+  file_.reset();
+  operations_.Clear();
+  table_names_.clear();
+  scan_stats_ = {};
+  decode_stats_ = {};
+}
+
+bool TransactionLog::Scan(const std::string& path, const UserTableMap& tables) {
+  file_ = LogFile::Open(path);
+  if (!file_) return false;
+  Scan(*file_, tables);
+  return true;
+}
+
+void TransactionLog::Scan(const LogSource& log, const UserTableMap& tables) {
+  LogRecordDecoder decoder(tables, current_, operations_, table_names_);
+  scan_stats_ = ScanLogFile(log, decoder);
+  decode_stats_ = decoder.stats();
+}
+
+std::optional<LogBlock> TransactionLog::ReadLogBlock(uint64_t position) const {
+  if (!file_) return std::nullopt;
+  return tarnwick::ReadLogBlock(*file_, position);
+}
+
+LogScanResult TransactionLog::TakeTreeInput() {
+  LogScanResult result;
+  result.operation_object_ids = operations_.ObjectIds();
+  result.table_names.swap(table_names_);
+  return result;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,437 @@
+#include "logreader/record_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include "logreader/log_scan.h"
+#include "logreader/transaction_log.h"
+#include "records/value_text.h"
+#include "tests/support/data_file_builder.h"
+#include "tests/support/log_file_builder.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::LogBlockBuilder;
+using testing::LogFileBuilder;
+using testing::LogRecordBuilder;
+using testing::RowImage;
+using R = LogRecordBuilder;
+
+constexpr uint64_t kAlbums = 72057594039042048ull;
+constexpr uint64_t kGenres = 72057594039107584ull;
+constexpr uint64_t kUnmapped = 72057594043432960ull;
+
+UserTableMap Tables() {
+  UserTableMap map;
+  map.Add(kAlbums, 245575913, "Albums");
+  map.Add(kGenres, 277576027, "Genres");
+  return map;
+}
+
+// One scan of a log through the decoder, with the current transaction the
+// caller keeps.
+struct Scanned {
+  OperationList ops;
+  TableNameMap names;
+  DecodeStats stats;
+
+  std::vector<std::string> TransactionNames() const {
+    std::vector<std::string> out;
+    for (const LogOperation& op : ops.operations()) out.push_back(ops.TransactionName(op));
+    return out;
+  }
+};
+
+Scanned Scan(const LogFileBuilder& log, CurrentTransaction& current,
+             const UserTableMap& tables = Tables()) {
+  Scanned s;
+  ByteBuffer bytes = log.Build();
+  MemoryLogSource source(bytes);
+  LogRecordDecoder decoder(tables, current, s.ops, s.names);
+  ScanLogFile(source, decoder);
+  s.stats = decoder.stats();
+  return s;
+}
+
+Scanned Scan(const LogFileBuilder& log) {
+  CurrentTransaction current;
+  return Scan(log, current);
+}
+
+// A log of one VLF whose one block holds the records.
+LogFileBuilder OneBlock(std::vector<LogRecordBuilder> records) {
+  LogFileBuilder log;
+  LogBlockBuilder& block = log.Vlf(0x1f).Block();
+  for (const auto& r : records) block.Add(r);
+  return log;
+}
+
+TEST(RecordDecoder, RowChangesByOperationAndContext) {
+  struct Case {
+    uint8_t operation;
+    uint8_t context;
+    uint64_t rowset;
+    bool makes_entry;
+  } cases[] = {
+      {2, 2, kAlbums, true},   {3, 19, kAlbums, true},   {4, 2, kAlbums, true},
+      {6, 2, kAlbums, true},   {2, 1, kGenres, true},    {3, 2, kGenres, true},
+      {5, 1, kAlbums, true},   {129, 2, kAlbums, true},  {2, 0, kAlbums, false},
+      {2, 3, kAlbums, false},  {3, 4, kAlbums, false},   {2, 18, kAlbums, false},
+      {2, 20, kAlbums, false}, {2, 255, kAlbums, false}, {2, 2, kUnmapped, false},
+      {2, 2, 0, false},
+  };
+  for (const Case& c : cases) {
+    Scanned s = Scan(OneBlock({R(c.operation, c.context).Rowset(c.rowset).Transaction(7)}));
+    SCOPED_TRACE(::testing::Message()
+                 << int(c.operation) << "/" << int(c.context) << " " << c.rowset);
+    ASSERT_EQ(s.ops.size(), c.makes_entry ? 1u : 0u);
+    EXPECT_EQ(s.stats.rowChanges, IsRowChangeContext(c.context) ? 1u : 0u);
+    if (!c.makes_entry) continue;
+    const LogOperation& op = s.ops[0];
+    EXPECT_EQ(op.operation, c.operation);
+    EXPECT_EQ(op.allocationUnitId, c.rowset);
+    EXPECT_EQ(op.objectId, Tables().Find(c.rowset)->objectId);
+    EXPECT_EQ(s.ops.TableName(op), Tables().Find(c.rowset)->name);
+    EXPECT_EQ(op.Transaction(), 7u);
+  }
+}
+
+TEST(RecordDecoder, RowsetZeroIsNeverMapped) {
+  UserTableMap map;
+  EXPECT_FALSE(map.Add(0, 10, "NoRowset"));
+  EXPECT_TRUE(map.empty());
+  // Even a map filled by hand does not give id 0 a table.
+  map.tables[0] = UserTable{10, "NoRowset"};
+  CurrentTransaction current;
+  Scanned s = Scan(OneBlock({R::Insert(0, 1, RowImage(20))}), current, map);
+  EXPECT_TRUE(s.ops.empty());
+  EXPECT_TRUE(s.names.empty());
+}
+
+TEST(RecordDecoder, FirstTableAddedUnderAnIdKeepsIt) {
+  UserTableMap map;
+  EXPECT_TRUE(map.Add(kAlbums, 1, "first"));
+  EXPECT_FALSE(map.Add(kAlbums, 2, "second"));
+  EXPECT_EQ(map.Find(kAlbums)->name, "first");
+  EXPECT_EQ(map.Find(kAlbums)->objectId, 1);
+  EXPECT_EQ(map.Find(kGenres), nullptr);
+}
+
+TEST(RecordDecoder, TableNameMapHasOneEntryPerTable) {
+  UserTableMap map = Tables();
+  map.Add(kUnmapped, 245575913, "Albums again");  // a second rowset of Albums
+  CurrentTransaction current;
+  Scanned s =
+      Scan(OneBlock({R::Insert(kGenres, 1, RowImage(20)), R::Insert(kAlbums, 1, RowImage(20)),
+                     R::Insert(kAlbums, 1, RowImage(20)), R::Insert(kUnmapped, 1, RowImage(20))}),
+           current, map);
+  EXPECT_EQ(s.ops.size(), 4u);
+  EXPECT_EQ(s.names, (TableNameMap{{245575913, "Albums"}, {277576027, "Genres"}}));
+  // Names are kept once: the empty name and three table names.
+  EXPECT_EQ(s.ops.nameCount(), 4u);
+  EXPECT_EQ(s.ops.TableName(s.ops[3]), "Albums again");
+}
+
+// The current transaction after a begin record, seen through an operation of
+// a transaction that has no begin record (it takes the last one before it).
+TEST(RecordDecoder, BeginTransactionRecords) {
+  ByteBuffer name_with_zero = {'a', 0, 0, 0, 'b', 0};
+  struct Case {
+    const char* what;
+    LogRecordBuilder begin;
+    bool sets;  // false: the previous transaction "before" stays
+    std::string name;
+  } cases[] = {
+      {"a name", R::Begin(2, "user_transaction", 100, 200), true, "user_transaction"},
+      {"an empty name still sets the time", R::Begin(2, "", 100, 200), true, ""},
+      {"not ASCII", R::Begin(2, "Zoë 北", 100, 200), true, "Zoë 北"},
+      {"stops at a zero character", R::Begin(2, "", 100, 200).VariableFields({name_with_zero}),
+       true, "a"},
+      {"odd length pairs the last byte with zero",
+       R::Begin(2, "", 100, 200).VariableFields({{'a', 0, 'b'}}), true, "ab"},
+      {"only the name field", R::Begin(2, "", 100, 200).VariableFields({{'x', 0}}), true, "x"},
+      {"no variable field", R::BeginWithoutFields(2).Time(100, 200), false, ""},
+      {"fixed-part length past the block", R::Begin(2, "x", 100, 200).Set16(2, 60000), false, ""},
+      {"field count past the block", R::Begin(2, "x", 100, 200).Set16(76, 30000), false, ""},
+      {"name length past the block", R::Begin(2, "x", 100, 200).Set16(78, 40000), false, ""},
+  };
+  for (const Case& c : cases) {
+    LogFileBuilder log =
+        OneBlock({R::Begin(1, "before", 1, 2), c.begin, R::Insert(kAlbums, 99, RowImage(20))});
+    Scanned s = Scan(log);
+    ASSERT_EQ(s.ops.size(), 1u) << c.what;
+    const LogOperation& op = s.ops[0];
+    EXPECT_FALSE(op.ownBeginFound()) << c.what;
+    EXPECT_EQ(s.stats.beginRecords, 2u) << c.what;
+    EXPECT_EQ(s.stats.beginRecordsWithoutName, c.sets ? 0u : 1u) << c.what;
+    EXPECT_EQ(s.ops.TransactionName(op), c.sets ? c.name : "before") << c.what;
+    EXPECT_EQ(s.ops.LastBeginBeforeName(op), c.sets ? c.name : "before") << c.what;
+    BeginTime want{};
+    ByteBuffer t;
+    PutUnsigned(t, 0, c.sets ? 100 : 1, 4);
+    PutUnsigned(t, 4, c.sets ? 200 : 2, 4);
+    std::copy(t.begin(), t.end(), want.begin());
+    EXPECT_EQ(op.beginTime, want) << c.what;
+  }
+}
+
+TEST(RecordDecoder, BeginTimeHasTheDatetimeLayout) {
+  // 2012-10-04 15:31:54: day 41184, 15:31:54 = 55914 s = 16774200 ticks.
+  Scanned s =
+      Scan(OneBlock({R::Begin(3, "t", 16774200, 41184), R::Insert(kAlbums, 3, RowImage(20))}));
+  ASSERT_EQ(s.ops.size(), 1u);
+  EXPECT_EQ(DateTimeText(s.ops[0].beginTime), "2012-10-04 15:31:54");
+}
+
+TEST(RecordDecoder, NameAcrossASectorBoundaryIsRestored) {
+  // The begin record at 420: its name starts at record offset 84, block
+  // offset 504, so the name's fifth character starts at the sector boundary.
+  LogFileBuilder log;
+  log.Vlf(2)
+      .Block()
+      .ParityMark(0x99)
+      .AddAt(48, R::Commit(1))
+      .AddAt(420, R::Begin(5, "ABCDEFGH"))
+      .Add(R::Insert(kAlbums, 5, RowImage(20)));
+  Scanned s = Scan(log);
+  ASSERT_EQ(s.ops.size(), 1u);
+  EXPECT_EQ(s.ops.TransactionName(s.ops[0]), "ABCDEFGH");
+}
+
+TEST(RecordDecoder, Attribution) {
+  struct Case {
+    const char* what;
+    std::vector<std::vector<LogRecordBuilder>> blocks;  // one VLF each
+    std::string own;                                    // transaction name of the insert
+    std::string last_before;
+    bool own_found;
+    bool own_is_last_before;
+  } cases[] = {
+      {"own transaction is the last begin",
+       {{R::Begin(1, "T1", 10, 1), R::Insert(kAlbums, 1, RowImage(20))}},
+       "T1",
+       "T1",
+       true,
+       true},
+      {"T1's insert after T2's begin stays with T1",
+       {{R::Begin(1, "T1", 10, 1), R::Begin(2, "T2", 20, 1), R::Insert(kAlbums, 1, RowImage(20))}},
+       "T1",
+       "T2",
+       true,
+       false},
+      {"no own begin: the last begin before",
+       {{R::Begin(1, "T1", 10, 1), R::Begin(2, "T2", 20, 1), R::Insert(kAlbums, 3, RowImage(20))}},
+       "T2",
+       "T2",
+       false,
+       false},
+      {"own begin in an earlier VLF",
+       {{R::Begin(1, "T1", 10, 1)},
+        {R::Begin(2, "T2", 20, 1), R::Commit(2), R::Insert(kAlbums, 1, RowImage(20))}},
+       "T1",
+       "T2",
+       true,
+       false},
+      {"own begin later in the log",
+       {{R::Begin(2, "T2", 20, 1), R::Insert(kAlbums, 1, RowImage(20))},
+        {R::Begin(1, "T1", 10, 1)}},
+       "T1",
+       "T2",
+       true,
+       false},
+      {"transaction id reused: the latest begin before",
+       {{R::Begin(1, "old", 10, 1), R::Commit(1), R::Begin(1, "new", 20, 1),
+         R::Begin(4, "T4", 30, 1), R::Insert(kAlbums, 1, RowImage(20))}},
+       "new",
+       "T4",
+       true,
+       false},
+      {"a begin without fields is not a transaction's begin",
+       {{R::Begin(1, "T1", 10, 1), R::BeginWithoutFields(2), R::Insert(kAlbums, 2, RowImage(20))}},
+       "T1",
+       "T1",
+       false,
+       false},
+      {"ids are 6 bytes",
+       {{R::Begin(0x0000BBBBAAAA0001ull, "short", 10, 1),
+         R::Begin(0x0000CCCCAAAA0001ull, "long", 20, 1),
+         R::Insert(kAlbums, 0xFFFFBBBBAAAA0001ull, RowImage(20))}},
+       "short",
+       "long",
+       true,
+       false},
+  };
+  for (const Case& c : cases) {
+    LogFileBuilder log;
+    for (size_t v = 0; v < c.blocks.size(); ++v) {
+      LogBlockBuilder& block = log.Vlf(static_cast<uint32_t>(40 + v)).Block();
+      for (const auto& r : c.blocks[v]) block.Add(r);
+    }
+    Scanned s = Scan(log);
+    ASSERT_EQ(s.ops.size(), 1u) << c.what;
+    const LogOperation& op = s.ops[0];
+    EXPECT_EQ(s.ops.TransactionName(op), c.own) << c.what;
+    EXPECT_EQ(s.ops.LastBeginBeforeName(op), c.last_before) << c.what;
+    EXPECT_EQ(op.ownBeginFound(), c.own_found) << c.what;
+    EXPECT_EQ(op.ownBeginIsLastBefore(), c.own_is_last_before) << c.what;
+  }
+}
+
+TEST(RecordDecoder, OwnBeginTimeGoesWithItsName) {
+  Scanned s =
+      Scan(OneBlock({R::Begin(1, "T1", 111, 41000), R::Begin(2, "T2", 222, 42000),
+                     R::Insert(kAlbums, 1, RowImage(20)), R::Insert(kAlbums, 2, RowImage(20)),
+                     R::Insert(kAlbums, 3, RowImage(20))}));
+  ASSERT_EQ(s.ops.size(), 3u);
+  EXPECT_EQ(s.TransactionNames(), (std::vector<std::string>{"T1", "T2", "T2"}));
+  ByteReader t0(s.ops[0].beginTime.data(), 8), t1(s.ops[1].beginTime.data(), 8);
+  EXPECT_EQ(t0.U32(0), 111u);
+  EXPECT_EQ(t0.U32(4), 41000u);
+  EXPECT_EQ(t1.U32(0), 222u);
+  EXPECT_EQ(t1.U32(4), 42000u);
+}
+
+TEST(RecordDecoder, RecordIsARowChangeOfTheTransactionBeforeItsOwnBegin) {
+  // A begin record on a mapped rowset with an accepted context is an
+  // operation too, attributed before it takes effect.
+  Scanned s = Scan(OneBlock({R::Begin(1, "T1"), R::Begin(2, "T2").Context(2).Rowset(kAlbums)}));
+  ASSERT_EQ(s.ops.size(), 1u);
+  EXPECT_EQ(s.ops[0].operation, kOpBeginTransaction);
+  EXPECT_EQ(s.ops.LastBeginBeforeName(s.ops[0]), "T1");
+}
+
+TEST(RecordDecoder, CurrentTransactionCarriesOverToTheNextScan) {
+  CurrentTransaction current;
+  Scan(OneBlock({R::Begin(1, "first scan", 5, 6)}), current);
+  EXPECT_EQ(current.name, "first scan");
+  Scanned second =
+      Scan(OneBlock({R::Insert(kAlbums, 8, RowImage(20)), R::Begin(9, "second scan")}), current);
+  ASSERT_EQ(second.ops.size(), 1u);
+  EXPECT_EQ(second.ops.TransactionName(second.ops[0]), "first scan");
+  EXPECT_EQ(ByteReader(second.ops[0].beginTime.data(), 8).U32(4), 6u);
+  EXPECT_EQ(current.name, "second scan");
+
+  // The same through the main window's log state: Reset keeps it too.
+  testing::TempDir dir;
+  TransactionLog log;
+  ASSERT_TRUE(log.Scan(OneBlock({R::Begin(1, "kept")}).WriteTo(dir.File("a.ldf")), Tables()));
+  log.Reset();
+  EXPECT_FALSE(log.isOpen());
+  ASSERT_TRUE(log.Scan(OneBlock({R::Insert(kGenres, 3, RowImage(20))}).WriteTo(dir.File("b.ldf")),
+                       Tables()));
+  ASSERT_EQ(log.operations().size(), 1u);
+  EXPECT_EQ(log.operations().TransactionName(log.operations()[0]), "kept");
+  EXPECT_FALSE(log.Scan(dir.File("missing.ldf"), Tables()));
+  EXPECT_FALSE(log.ReadLogBlock(8192 * 2));
+}
+
+TEST(RecordDecoder, OperationsKeepTheirPlaceInTheLog) {
+  LogFileBuilder log;
+  log.Vlf(0x30).Block().Add(R::Begin(1, "T"));
+  auto& vlf = log.Vlf(0x1f);
+  vlf.Block().Add(R::Commit(1)).Add(R::Insert(kAlbums, 1, RowImage(20)));
+  vlf.Block().Add(R::Commit(1)).Add(R::Commit(1)).Add(R::Delete(kGenres, 1, RowImage(20)));
+  testing::TempDir dir;
+  TransactionLog tlog;
+  ASSERT_TRUE(tlog.Scan(log.WriteTo(dir.File("a.ldf")), Tables()));
+  const OperationList& ops = tlog.operations();
+  ASSERT_EQ(ops.size(), 2u);
+  // VLF 0x1f is walked before 0x30 although it lies after it in the file.
+  EXPECT_EQ(ops[0].Lsn().Text(), "0000001f:00000010:0001");
+  EXPECT_EQ(ops[1].Lsn().Text(), "0000001f:00000011:0002");
+  EXPECT_EQ(ops[0].blockPosition, log.BlockPosition(1, 0));
+  EXPECT_EQ(ops[1].blockPosition, log.BlockPosition(1, 1));
+  EXPECT_EQ(ops[1].recordIndex, 2);
+  EXPECT_LT(ops[0].Lsn(), ops[1].Lsn());
+  // The begin comes after them: both resolve to it at the end of the scan.
+  EXPECT_EQ(ops.TransactionName(ops[1]), "T");
+  // Re-reading an operation's block gives its record back.
+  std::optional<LogBlock> block = tlog.ReadLogBlock(ops[1].blockPosition);
+  ASSERT_TRUE(block);
+  LogRecordFields fields = ReadLogRecordFields(block->Window(ops[1].recordIndex));
+  EXPECT_EQ(fields.operation, kOpDeleteRow);
+  EXPECT_EQ(fields.allocationUnitId, kGenres);
+  LogScanResult tree = tlog.TakeTreeInput();
+  EXPECT_EQ(tree.operation_object_ids, (std::vector<int32_t>{245575913, 277576027}));
+  EXPECT_EQ(tree.table_names.size(), 2u);
+  EXPECT_TRUE(tlog.tableNames().empty());
+}
+
+TEST(RowLogFields, PlacesFieldsAsEachOperationLaysThemOut) {
+  auto bytes = [](size_t n, uint8_t fill) { return ByteBuffer(n, fill); };
+  struct Case {
+    const char* what;
+    LogRecordBuilder record;
+    std::vector<size_t> starts;  // expected record offsets of the fields
+  } cases[] = {
+      {"insert: 2 bytes after the lengths", R::Insert(kAlbums, 1, bytes(30, 1)), {64 + 2 + 2}},
+      {"delete", R::Delete(kAlbums, 1, bytes(30, 1)), {64 + 2}},
+      {"modify row, field 0 of 6", R::ModifyRow(kAlbums, 1, 8, bytes(6, 1), bytes(3, 2)), {68, 76}},
+      {"modify row, field 0 of 8", R::ModifyRow(kAlbums, 1, 8, bytes(8, 1), bytes(3, 2)), {68, 76}},
+      {"modify row, field 0 of 5", R::ModifyRow(kAlbums, 1, 8, bytes(5, 1), bytes(3, 2)), {68, 76}},
+      {"modify row, field 0 of 1", R::ModifyRow(kAlbums, 1, 8, bytes(1, 1), bytes(3, 2)), {68, 72}},
+      {"modify row, field 0 empty", R::ModifyRow(kAlbums, 1, 8, {}, bytes(3, 2)), {68, 68}},
+      {"modify columns: no gaps",
+       R::ModifyColumns(
+           kAlbums, 1,
+           {bytes(8, 1), bytes(4, 2), bytes(3, 3), bytes(1, 4), bytes(5, 5), bytes(2, 6)}),
+       {76, 84, 88, 91, 92, 97}},
+  };
+  for (const Case& c : cases) {
+    LogFileBuilder log = OneBlock({c.record, R::Commit(1)});
+    ByteBuffer file = log.Build();
+    MemoryLogSource source(file);
+    std::optional<LogBlock> block = ReadLogBlock(source, log.BlockPosition(0, 0));
+    ASSERT_TRUE(block) << c.what;
+    RowLogFields f = ReadRowLogFields(*block, 0);
+    ASSERT_EQ(f.fields.size(), c.starts.size()) << c.what;
+    EXPECT_EQ(f.fieldCount, c.starts.size()) << c.what;
+    for (size_t k = 0; k < c.starts.size(); ++k) {
+      EXPECT_EQ(f.fields[k].data() - block->bytes.data(), static_cast<ptrdiff_t>(48 + c.starts[k]))
+          << c.what << " field " << k;
+      // Each field holds the bytes it was given (its fill value is k + 1).
+      for (uint8_t byte : f.fields[k]) ASSERT_EQ(byte, k + 1) << c.what << " field " << k;
+    }
+    EXPECT_EQ(f.dataStart, 48 + c.starts[0]) << c.what;
+  }
+}
+
+TEST(RowLogFields, LengthsAreCheckedAgainstTheRecord) {
+  struct Case {
+    const char* what;
+    LogRecordBuilder record;
+    size_t fields;   // fields found
+    size_t lengths;  // length entries found
+  } cases[] = {
+      {"sound", R::ModifyColumns(kAlbums, 1, {ByteBuffer(8, 1), ByteBuffer(4, 2)}), 2, 2},
+      {"last field runs into the next record",
+       R::ModifyColumns(kAlbums, 1, {ByteBuffer(8, 1), ByteBuffer(4, 2)}).Set16(66, 40), 1, 2},
+      {"first field past the block", R::Insert(kAlbums, 1, ByteBuffer(8, 1)).Set16(64, 65000), 0,
+       1},
+      {"length array past the block", R::Insert(kAlbums, 1, ByteBuffer(8, 1)).Set16(62, 40000), 0,
+       0},
+  };
+  for (const Case& c : cases) {
+    LogFileBuilder log = OneBlock({c.record, R::Commit(1)});
+    ByteBuffer file = log.Build();
+    std::optional<LogBlock> block = ReadLogBlock(MemoryLogSource(file), log.BlockPosition(0, 0));
+    ASSERT_TRUE(block) << c.what;
+    RowLogFields f = ReadRowLogFields(*block, 0);
+    EXPECT_EQ(f.fields.size(), c.fields) << c.what;
+    EXPECT_EQ(f.lengths.size(), c.lengths) << c.what;
+    // A field never reaches the next record.
+    for (Bytes field : f.fields)
+      EXPECT_LE(field.data() + field.size(), block->bytes.data() + block->EndBound(0)) << c.what;
+  }
+  // An end bound before the record's own offset leaves no fields.
+  LogFileBuilder log = OneBlock({R::Insert(kAlbums, 1, ByteBuffer(8, 1)), R::Commit(1)});
+  ByteBuffer file = log.Build();
+  std::optional<LogBlock> block = ReadLogBlock(MemoryLogSource(file), log.BlockPosition(0, 0));
+  ASSERT_TRUE(block);
+  EXPECT_TRUE(
+      ReadRowLogFields(block->reader(), block->offsets[1], block->offsets[0]).fields.empty());
+  EXPECT_TRUE(ReadRowLogFields(*block, 5).fields.empty());
+}
+
+}  // namespace
+}  // namespace tarnwick
