@@ -18,5 +18,7 @@ const std::vector<Command>& Commands();
 int PrintUsage();
 
 int RunInfo(const std::vector<std::string>& words);
+int RunSchema(const std::vector<std::string>& words);
+int RunRows(const std::vector<std::string>& words);
 
 }  // namespace tarnwick::cli

@@ -8,6 +8,7 @@
 #include "cli/json_writer.h"
 #include "reader/boot_page.h"
 #include "reader/database_file.h"
+#include "reader/metadata.h"
 #include "reader/run_state.h"
 #include "reader/scan_driver.h"
 
@@ -46,10 +47,9 @@ int RunInfo(const std::vector<std::string>& words) {
     std::fprintf(stderr, "%s\n", sink.open_error().c_str());
     return 1;
   }
-  db.ReadBootPage();
-  // Until the catalog's file list is read, secondary files are the ones in
-  // the primary file's folder.
-  db.FindSecondaryFilesInFolder();
+  // The catalog reads the boot page and finds the secondary files: through
+  // its file list, or in the primary file's folder when the list is empty.
+  CMetadata metadata(db);
 
   const std::string version = state.version_name.empty() ? kUnknownVersion : state.version_name;
   const std::string collation =

@@ -9,6 +9,8 @@ namespace tarnwick::cli {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "info --mdf FILE [--json]", RunInfo},
+      {"schema", "schema --mdf FILE [--json] [--table NAME]", RunSchema},
+      {"rows", "rows --mdf FILE --table NAME [--json] [--limit N]", RunRows},
   };
   return commands;
 }
