@@ -11,6 +11,7 @@
 #include "reader/database_file.h"
 #include "reader/metadata.h"
 #include "reader/run_state.h"
+#include "records/compressed_record.h"
 #include "records/data_page.h"
 #include "records/page_source.h"
 #include "records/table_rows.h"
@@ -59,10 +60,13 @@ int RunRows(const std::vector<std::string>& words) {
   context.code_page = state.code_page;
   context.sql2000_mode = state.sql2000_mode;
 
+  // Tells the pages the table's columns, so that they rebuild compressed
+  // records in the ordinary layout.
+  const TableRecordContext table_context(columns, state.sql2000_mode);
   std::vector<Row> rows;
   for (const PageRef& ref : pages) {
     if (limit >= 0 && static_cast<long long>(rows.size()) >= limit) break;
-    auto page = LoadDataPage(db, ref);
+    auto page = LoadDataPage(db, ref, table_context);
     if (!page) continue;
     for (Row& row : ReadDisplayRows(*page, columns, context)) {
       if (limit >= 0 && static_cast<long long>(rows.size()) >= limit) break;

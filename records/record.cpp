@@ -5,6 +5,7 @@
 #include "reader/database_file.h"
 #include "reader/page_header.h"
 #include "reader/page_ref.h"
+#include "records/compressed_record.h"
 #include "records/record_page.h"
 
 namespace tarnwick {
@@ -70,7 +71,7 @@ CPrimaryRecord CPrimaryRecord::ParsePageRecord(Bytes record, uint16_t length_lim
     return rec;
   }
   if (status & kCompressedBit) {
-    rec.KeepCompressed(r);
+    rec.ParseCompressed(r);
   } else if (rec.recordType == kForwardingStubType && page.follow_forwarding) {
     rec.FollowForwardingStub(r, page);
   } else {
@@ -84,13 +85,14 @@ CPrimaryRecord CPrimaryRecord::ParseAnchorRecord(Bytes record, uint16_t length_l
   const ByteReader r = Limited(record, length_limit);
   rec.lengthLimit = length_limit;
   rec.ReadStatusA(r.U8(0));
-  rec.KeepCompressed(r);
+  rec.ParseCompressed(r);
   return rec;
 }
 
-void CPrimaryRecord::KeepCompressed(const ByteReader& r) {
-  compressedFormat = true;
-  compressedBytes = r.Copy(0, r.size());
+void CPrimaryRecord::ParseCompressed(const ByteReader& r) {
+  // Byte 1 is the column count, not status byte B.
+  ghostForwarded = false;
+  ParseCompressedFormat(r, *this);
 }
 
 void CPrimaryRecord::ParseRow(const ByteReader& r, bool page_form) {

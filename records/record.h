@@ -36,9 +36,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "reader/byte_reader.h"
+#include "reader/column_descriptor.h"
 #include "records/column_chunk.h"
 #include "records/sparse_vector.h"
 
@@ -73,6 +75,12 @@ inline constexpr size_t kMaxForwardHops = 8;
 class RecordContext {
  public:
   virtual ~RecordContext() = default;
+  // The columns of the table being read; the page decodes its compressed
+  // records with them (none: they stay as parsed).
+  virtual std::span<const ColumnDescriptor> TableColumns() const { return {}; }
+  // The catalog comes from SQL Server 2000 system tables, which know no
+  // compressed records.
+  virtual bool Sql2000Catalog() const { return false; }
 };
 
 // A record address as a forwarding stub names it.
@@ -132,9 +140,11 @@ class CRecord {
   std::vector<uint16_t> varEndOffsets;
   int32_t recordType = 0;
   bool hasNullBitmap = false;
-  // The record is in the compressed format. Until that format is parsed its
-  // bytes wait in compressedBytes and nothing else is filled in.
+  // The record is in the compressed format (compressed_record.h).
   bool compressedFormat = false;
+  // A compressed record rebuilt in the ordinary layout of its table
+  // (DecodeCompressedRecord); until then its fields hold the parsed format.
+  bool compressedDecoded = false;
   // The record cannot be used; consumers skip it.
   bool rejected = false;
   bool hasVarColumns = false;
@@ -162,8 +172,8 @@ class CRecord {
   // Where the variable column bytes start (after the end offset array);
   // the row readers measure variable columns from here. 0 when not read.
   int32_t varDataStart = 0;
-  // Compressed-format records: the bytes from the record start up to its
-  // limit, kept for the compressed-format parser.
+  // Compressed-format records: copy of bytes [0, cursor) after parsing
+  // (recordCopy stays empty: those bytes are no ordinary row).
   ByteBuffer compressedBytes;
   std::vector<LongDataOffset> longDataOffsets;
   int32_t longRegionStart = 0;
@@ -180,7 +190,8 @@ class CPrimaryRecord : public CRecord {
   // Page record form: a record found through a page's slot array. Rejects
   // every record of a page whose header page id is negative or whose page
   // type is above 17, and records of types other than 0, 1 and 2; follows
-  // forwarding stubs; keeps records with status bit 0 in compressed form.
+  // forwarding stubs; parses records with status bit 0 in the compressed
+  // format (not decoded: the page does that with its table's columns).
   static CPrimaryRecord ParsePageRecord(Bytes record, uint16_t length_limit,
                                         const PageParseContext& page);
 
@@ -205,7 +216,7 @@ class CPrimaryRecord : public CRecord {
   void ParseRow(const ByteReader& r, bool page_form);
   void ReadVariableColumns(const ByteReader& r);
   void FollowForwardingStub(const ByteReader& r, const PageParseContext& page);
-  void KeepCompressed(const ByteReader& r);
+  void ParseCompressed(const ByteReader& r);
 };
 
 }  // namespace tarnwick

@@ -4,6 +4,7 @@
 
 #include "reader/page_header.h"
 #include "reader/page_ref.h"
+#include "records/compressed_record.h"
 
 namespace tarnwick {
 namespace {
@@ -28,6 +29,8 @@ ByteBuffer MakeOneRecordBuffer(Bytes row) {
 PrimaryRecordPage::PrimaryRecordPage(ByteBuffer bytes, const CDatabaseFile* file,
                                      const RecordSource& source, const RecordContext* context)
     : RecordPage(std::move(bytes), file), context_(context) {
+  if (header().HasCompressionInfo())
+    compression_ = ReadCompressionInfo(reader(), context_ && context_->Sql2000Catalog());
   std::visit(Overloaded{
                  [this](const AllSlots&) { BuildAllSlots(); },
                  [this](const SingleSlot& s) { BuildSingleSlot(s); },
@@ -54,8 +57,14 @@ PageParseContext PrimaryRecordPage::ParseContext() const {
 std::unique_ptr<CPrimaryRecord> PrimaryRecordPage::RecordAt(uint16_t offset,
                                                             const PageParseContext& page) const {
   const uint16_t limit = static_cast<uint16_t>(kPageSize - offset);
-  return std::make_unique<CPrimaryRecord>(
-      CPrimaryRecord::ParsePageRecord(bytes().subspan(offset), limit, page));
+  return Finish(CPrimaryRecord::ParsePageRecord(bytes().subspan(offset), limit, page));
+}
+
+std::unique_ptr<CPrimaryRecord> PrimaryRecordPage::Finish(CPrimaryRecord rec) const {
+  if (rec.compressedFormat && context_ && !context_->Sql2000Catalog() &&
+      !context_->TableColumns().empty())
+    DecodeCompressedRecord(&compression_, rec, context_->TableColumns());
+  return std::make_unique<CPrimaryRecord>(std::move(rec));
 }
 
 // Header fields that are never negative on a page the server wrote; one that
@@ -120,8 +129,8 @@ void PrimaryRecordPage::BuildModifyRow(const ModifyRowImage& change) {
   const PageParseContext page = ParseContext();
   records_.push_back(RecordAt(offset, page));
   const ByteBuffer image = ModifyRowRecordImage(bytes().subspan(offset), change);
-  records_.push_back(std::make_unique<CPrimaryRecord>(
-      CPrimaryRecord::ParsePageRecord(image, static_cast<uint16_t>(image.size()), page)));
+  records_.push_back(
+      Finish(CPrimaryRecord::ParsePageRecord(image, static_cast<uint16_t>(image.size()), page)));
 }
 
 void PrimaryRecordPage::BuildModifyColumns(const ModifyColumnsImage& change) {
@@ -136,8 +145,8 @@ void PrimaryRecordPage::BuildModifyColumns(const ModifyColumnsImage& change) {
   page.follow_forwarding = false;
   records_.push_back(RecordAt(offset, page));
   const ByteBuffer image = ModifyColumnsRecordImage(bytes().subspan(offset), change);
-  records_.push_back(std::make_unique<CPrimaryRecord>(
-      CPrimaryRecord::ParsePageRecord(image, static_cast<uint16_t>(image.size()), page)));
+  records_.push_back(
+      Finish(CPrimaryRecord::ParsePageRecord(image, static_cast<uint16_t>(image.size()), page)));
 }
 
 }  // namespace tarnwick

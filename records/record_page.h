@@ -23,6 +23,7 @@
 
 #include "reader/byte_reader.h"
 #include "reader/page.h"
+#include "records/compression_info.h"
 #include "records/log_image.h"
 #include "records/record.h"
 
@@ -68,10 +69,15 @@ class PrimaryRecordPage : public RecordPage {
   // past the end.
   const CPrimaryRecord* record(int i) const;
   const RecordContext* context() const { return context_; }
+  // The page's compression information (empty unless the header flags it),
+  // read before the records are built.
+  const CompressionInfo& compressionInfo() const { return compression_; }
 
  private:
   PageParseContext ParseContext() const;
   std::unique_ptr<CPrimaryRecord> RecordAt(uint16_t offset, const PageParseContext& page) const;
+  // Decodes a compressed record with the context's table columns.
+  std::unique_ptr<CPrimaryRecord> Finish(CPrimaryRecord rec) const;
   bool HeaderAllowsRecords() const;
   void BuildAllSlots();
   void BuildSingleSlot(const SingleSlot& source);
@@ -80,6 +86,7 @@ class PrimaryRecordPage : public RecordPage {
   void BuildModifyColumns(const ModifyColumnsImage& change);
 
   const RecordContext* context_;
+  CompressionInfo compression_;
   std::vector<std::unique_ptr<CPrimaryRecord>> records_;
 };
 

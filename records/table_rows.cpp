@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "records/compressed_record.h"
 #include "records/lob_reader.h"
 #include "records/value_text.h"
 
@@ -15,24 +16,10 @@ bool Usable(const CPrimaryRecord* record) {
          !record->isGhost;
 }
 
-// Whether a column's value is a whole variable-length chunk. Types that may
-// be either (nchar, nvarchar, varchar, text, ntext, sql_variant, CLR types)
-// are decided by the column's leaf offset: a negative one is a variable
-// column index. Without one, the types that are variable-length in the
-// engine are taken as variable.
-bool IsVariable(const ColumnDescriptor& column) {
-  const TypeCodeEntry& entry = TypeCodeInfo(column.typeCode);
-  if (entry.variable == Variability::kYes) return true;
-  if (entry.variable == Variability::kNo) return false;
-  if (column.leaf_offset < 0) return true;
-  if (column.leaf_offset > 0) return false;
-  switch (column.typeCode) {
-    case typeCode::kNChar:
-    case typeCode::kRowId:
-      return false;
-    default:
-      return true;
-  }
+// A compressed record is read once it has been rebuilt in the table's
+// ordinary layout (the page decodes it when it knows the table's columns).
+bool Undecoded(const CPrimaryRecord& record) {
+  return record.compressedFormat && !record.compressedDecoded;
 }
 
 bool IsBinaryPrefixed(typeCode code) {
@@ -83,7 +70,7 @@ class RowWalk {
 
   void ReadColumn(ColumnDescriptor& c, int visited) {
     if (c.computed()) return;
-    const bool variable = IsVariable(c);
+    const bool variable = IsVariableColumn(c);
     if (c.sparse) {
       ReadSparse(c);
       return;
@@ -96,13 +83,17 @@ class RowWalk {
       return;
     }
     if (is_null || (!export_ && !c.stored)) {
-      MarkNull(c);
       if (variable) {
         ++j_;
-      } else if (c.typeCode != typeCode::kBit) {
+      } else if (c.typeCode == typeCode::kBit) {
+        // A NULL bit column still takes its bit (and may load the byte the
+        // next bit columns share).
+        ReadFixed(c);
+      } else {
         // A NULL fixed value still occupies its bytes in the row.
         c_ += StorageLength(c.typeCode, DeclaredLength(c.type_text));
       }
+      MarkNull(c);
       return;
     }
     zero_length_ = false;
@@ -256,7 +247,7 @@ std::vector<Row> ReadRows(const PrimaryRecordPage& page, const std::vector<Colum
                           const RowReadContext& context) {
   std::vector<Row> rows;
   for (const auto& record : page.records()) {
-    if (!Usable(record.get()) || record->compressedFormat) continue;
+    if (!Usable(record.get()) || Undecoded(*record)) continue;
     Row row = RowWalk(*record, context, kExport).Read(columns);
     if (kExport && FirstStoredValueEmpty(row)) continue;
     rows.push_back(std::move(row));
@@ -269,14 +260,14 @@ std::vector<Row> ReadRows(const PrimaryRecordPage& page, const std::vector<Colum
 std::optional<Row> ReadDisplayRow(const CPrimaryRecord& record,
                                   const std::vector<ColumnDescriptor>& columns,
                                   const RowReadContext& context) {
-  if (!Usable(&record) || record.compressedFormat) return std::nullopt;
+  if (!Usable(&record) || Undecoded(record)) return std::nullopt;
   return RowWalk(record, context, false).Read(columns);
 }
 
 std::optional<Row> ReadExportRow(const CPrimaryRecord& record,
                                  const std::vector<ColumnDescriptor>& columns,
                                  const RowReadContext& context) {
-  if (!Usable(&record) || record.compressedFormat) return std::nullopt;
+  if (!Usable(&record) || Undecoded(record)) return std::nullopt;
   Row row = RowWalk(record, context, true).Read(columns);
   if (FirstStoredValueEmpty(row)) return std::nullopt;
   return row;

@@ -373,35 +373,36 @@ TEST(PageRecord, NothingIsDecodedFromAnInvalidPage) {
   EXPECT_TRUE(CPrimaryRecord::ParsePageRecord(row, 22, no_header).rejected);
 }
 
-TEST(CompressedRecord, KeptUnparsedUntilItsFormatIsRead) {
+TEST(CompressedRecord, StatusBitZeroSelectsTheCompressedFormat) {
   const CPage_Header header = DataPageHeader();
-  const ByteBuffer row =
-      RowBuilder().StatusBits(0x01).Fixed({1, 2, 3, 4}).Columns(2).Var(Text("abc")).Build();
+  // 01 | 2 columns | codes 3 and 2 | short data 11 22, 33.
+  const ByteBuffer row = {0x01, 0x02, 0x23, 0x11, 0x22, 0x33};
   struct Case {
     const char* name;
     CPrimaryRecord rec;
     bool compressed;
   } cases[] = {
-      {"page record", ParseOnPage(row, header, 12), true},
-      {"anchor", CPrimaryRecord::ParseAnchorRecord(row, 12), true},
-      {"ordinary", CPrimaryRecord::ParseOrdinaryRecord(row, 12), false},
+      {"page record", ParseOnPage(row, header), true},
+      {"anchor", CPrimaryRecord::ParseAnchorRecord(row, 6), true},
+      {"ordinary", CPrimaryRecord::ParseOrdinaryRecord(row, 6), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_FALSE(c.rec.rejected);
     EXPECT_EQ(c.rec.compressedFormat, c.compressed);
+    EXPECT_FALSE(c.rec.compressedDecoded);
     if (c.compressed) {
-      EXPECT_EQ(c.rec.compressedBytes, ByteBuffer(row.begin(), row.begin() + 12));
-      EXPECT_FALSE(c.rec.HasFixedData());
-      EXPECT_EQ(c.rec.columnCount, 0);
-      EXPECT_TRUE(c.rec.varColumns.empty());
+      EXPECT_FALSE(c.rec.rejected);
+      EXPECT_EQ(c.rec.columnCount, 2);
+      EXPECT_EQ(c.rec.cdCodes, std::vector<int>({3, 2}));
+      EXPECT_EQ(c.rec.fixedData, ByteBuffer({0x11, 0x22, 0x33}));
+      EXPECT_EQ(c.rec.compressedBytes, row);
       EXPECT_TRUE(c.rec.recordCopy.empty());
     } else {
       EXPECT_TRUE(c.rec.compressedBytes.empty());
-      EXPECT_EQ(c.rec.fixedData, ByteBuffer({1, 2, 3, 4}));
+      EXPECT_TRUE(c.rec.cdCodes.empty());
     }
   }
-  const ByteBuffer ghost = RowBuilder().Type(6).StatusBits(0x01).Fixed({1}).Build();
+  const ByteBuffer ghost = {0x0D, 0x01, 0x02, 0x11};
   const CPrimaryRecord rejected = ParseOnPage(ghost, header);
   EXPECT_TRUE(rejected.rejected) << "the type is checked before the format";
   EXPECT_TRUE(rejected.compressedBytes.empty());

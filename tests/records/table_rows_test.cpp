@@ -161,6 +161,16 @@ TEST(TableRows, NineBitColumnsShareTwoBytesThroughTheCursor) {
   EXPECT_EQ(Values(rows[0]), expected);
 }
 
+TEST(TableRows, ANullBitColumnStillTakesItsBit) {
+  std::vector<ColumnDescriptor> bits = {Col(1, "a", typeCode::kBit, "bit(1)", 4, 1),
+                                        Col(2, "b", typeCode::kBit, "bit(1)", 4, 2)};
+  auto page = PageOf({RowBuilder().Fixed({0x02}).Columns(2).NullBits({0}).Build()});
+  for (auto rows : {ReadDisplayRows(*page, bits, {}), ReadExportRows(*page, bits, {})}) {
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(Values(rows[0]), (std::vector<std::string>{"NULL", "True"}));
+  }
+}
+
 TEST(TableRows, UnstoredColumnsShowNullOnlyInTheDisplay) {
   auto table = Table();
   table[2].stored = false;
