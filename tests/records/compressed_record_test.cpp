@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "records/table_rows.h"
+
 #include <bit>
 #include <set>
 #include <string>
@@ -753,6 +755,21 @@ TEST(CompressedTables, DecodeToTheOrdinaryRecords) {
         ExpectSameRecord(packed.record(i), plain.record(i));
         if (packed.record(i))
           codes.insert(packed.record(i)->cdCodes.begin(), packed.record(i)->cdCodes.end());
+      }
+      // The rows a user sees and the rows a script gets are those of the
+      // uncompressed table.
+      for (bool for_export : {false, true}) {
+        SCOPED_TRACE(for_export ? "export rows" : "display rows");
+        auto read = for_export ? ReadExportRows : ReadDisplayRows;
+        const auto want = read(plain, columns, {});
+        const auto got = read(packed, columns, {});
+        ASSERT_EQ(got.size(), want.size());
+        ASSERT_FALSE(want.empty());
+        for (size_t r = 0; r < want.size(); ++r)
+          for (size_t c = 0; c < want[r].size(); ++c) {
+            EXPECT_EQ(got[r][c].value, want[r][c].value) << "row " << r << " column " << c;
+            EXPECT_EQ(got[r][c].value_null, want[r][c].value_null) << "row " << r << " column " << c;
+          }
       }
       // The forms did what they are here for.
       EXPECT_TRUE(codes.count(kCdNull) && codes.count(kCdEmpty));
