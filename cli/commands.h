@@ -20,5 +20,8 @@ int PrintUsage();
 int RunInfo(const std::vector<std::string>& words);
 int RunSchema(const std::vector<std::string>& words);
 int RunRows(const std::vector<std::string>& words);
+int RunScanCommand(const std::vector<std::string>& words);
+int RunList(const std::vector<std::string>& words);
+int RunShow(const std::vector<std::string>& words);
 
 }  // namespace tarnwick::cli

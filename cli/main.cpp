@@ -11,6 +11,9 @@ const std::vector<Command>& Commands() {
       {"info", "info --mdf FILE [--json]", RunInfo},
       {"schema", "schema --mdf FILE [--json] [--table NAME]", RunSchema},
       {"rows", "rows --mdf FILE --table NAME [--json] [--limit N]", RunRows},
+      {"scan", "scan --ldf LOG --mdf DATA [--json]", RunScanCommand},
+      {"list", "list --ldf LOG --mdf DATA [--table NAME] [--page K] [--json]", RunList},
+      {"show", "show --ldf LOG --mdf DATA --op N [--json]", RunShow},
   };
   return commands;
 }

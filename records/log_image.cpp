@@ -43,13 +43,44 @@ ByteBuffer ModifyRowRecordImage(Bytes record, const ModifyRowImage& change) {
     CopyBounded(grown, offset + replacement_length, record, offset + prior_length, t);
     return grown;
   }
+  if (prior_length > replacement_length && offset + prior_length <= t) {
+    // The row shrinks: the rest of the row moves back behind the shorter
+    // value (written in place it would leave the old value's tail in the
+    // next column, as real shrinking updates show).
+    ByteBuffer shrunk(static_cast<size_t>(t - (prior_length - replacement_length)), 0);
+    CopyBounded(shrunk, 0, record, 0, offset);
+    CopyBounded(shrunk, offset, replacement, 0, replacement_length);
+    CopyBounded(shrunk, offset + replacement_length, record, offset + prior_length, t);
+    return shrunk;
+  }
   ByteBuffer image(record.begin(), record.end());
   if (replacement_length < t && offset < t && replacement_length + offset < t)
     CopyBounded(image, offset, replacement, 0, replacement_length);
   return image;
 }
 
+ByteBuffer ColumnChangesImage(Bytes record, const std::vector<ColumnChange>& changes) {
+  const size_t t = record.size();
+  ByteBuffer r(t, 0);
+  size_t in = 0;   // read position in P
+  size_t out = 0;  // write position in R
+  auto put = [&](Bytes bytes) {
+    const size_t n = std::min(bytes.size(), t - out);
+    std::copy_n(bytes.begin(), n, r.begin() + static_cast<ptrdiff_t>(out));
+    out += n;
+  };
+  for (const ColumnChange& c : changes) {
+    if (c.after_offset < in || c.after_offset > t) return ByteBuffer(record.begin(), record.end());
+    put(record.subspan(in, c.after_offset - in));
+    put(c.before);
+    in = std::min<size_t>(t, size_t{c.after_offset} + c.after_length);
+  }
+  put(record.subspan(in));
+  return r;
+}
+
 ByteBuffer ModifyColumnsRecordImage(Bytes record, const ModifyColumnsImage& change) {
+  if (!change.changes.empty()) return ColumnChangesImage(record, change.changes);
   const int64_t t = static_cast<int64_t>(record.size());
   const Bytes p = record;
   ByteBuffer r(record.begin(), record.end());
