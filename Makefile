@@ -13,9 +13,12 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The sample pair: a shop database whose log holds a few hundred operations
+# in named, interleaved transactions (tools/sample_database.h).
 demo: build
-	$(BUILD)/tools/write_sample_database $(BUILD)/sample.mdf
-	$(BUILD)/tarnwick-cli info --mdf $(BUILD)/sample.mdf
+	$(BUILD)/tools/make_sample_database $(BUILD)/sample.mdf $(BUILD)/sample_log.ldf
+	$(BUILD)/tarnwick-cli scan --ldf $(BUILD)/sample_log.ldf --mdf $(BUILD)/sample.mdf
+	$(BUILD)/tarnwick-cli show --ldf $(BUILD)/sample_log.ldf --mdf $(BUILD)/sample.mdf --op 1
 
 build-test: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON \

@@ -97,4 +97,13 @@ std::optional<LogBlock> DecodeLogBlock(Bytes bytes, uint64_t position) {
   return block;
 }
 
+void FillLogBlock(Bytes bytes, uint64_t position, const LogBlockHeader& header, LogBlock& block) {
+  block.position = position;
+  block.header = header;
+  const size_t n = std::min<size_t>(bytes.size(), header.blockSize);
+  block.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+  block.bytes.resize(header.blockSize, 0);
+  FinishBlock(block);
+}
+
 }  // namespace tarnwick

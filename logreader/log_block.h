@@ -110,4 +110,10 @@ std::optional<LogBlock> ReadLogBlock(const LogSource& log, uint64_t position);
 // of `bytes`, which must hold them all). Nothing when the header is damaged.
 std::optional<LogBlock> DecodeLogBlock(Bytes bytes, uint64_t position);
 
+// Fills `block` (reusing its buffers) with the block whose checked header
+// was read at position, from `bytes`: the block's bytes as far as they
+// could be read, the rest taken as zeros (as ReadLogBlock does after a
+// short read). The header must pass CheckLogBlockHeader.
+void FillLogBlock(Bytes bytes, uint64_t position, const LogBlockHeader& header, LogBlock& block);
+
 }  // namespace tarnwick

@@ -48,8 +48,7 @@ std::vector<int32_t> OperationList::ObjectIds() const {
 }
 
 void OperationList::Clear() {
-  operations_.clear();
-  operations_.shrink_to_fit();
+  operations_.clear();  // gives the memory back
   name_ids_.clear();
   names_.clear();
   names_.emplace_back();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "logreader/log_record.h"
+#include "platform/large_allocation.h"
 
 namespace tarnwick {
 
@@ -94,6 +95,10 @@ struct LogOperation {
 };
 static_assert(sizeof(LogOperation) <= 64, "the operation list holds millions of these");
 
+// The operations in log order, in blocks that never move
+// (platform/large_allocation.h).
+using OperationVector = SegmentedVector<LogOperation>;
+
 class OperationList {
  public:
   OperationList();
@@ -109,7 +114,7 @@ class OperationList {
   const LogOperation& operator[](size_t i) const { return operations_[i]; }
   size_t size() const { return operations_.size(); }
   bool empty() const { return operations_.empty(); }
-  const std::vector<LogOperation>& operations() const { return operations_; }
+  const OperationVector& operations() const { return operations_; }
 
   const std::string& TableName(const LogOperation& op) const { return Name(op.tableName); }
   const std::string& TransactionName(const LogOperation& op) const {
@@ -126,7 +131,7 @@ class OperationList {
   void Clear();
 
  private:
-  std::vector<LogOperation> operations_;
+  OperationVector operations_;
   std::deque<std::string> names_;  // a deque keeps the keys below valid
   std::unordered_map<std::string_view, NameId> name_ids_;
 };

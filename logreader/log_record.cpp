@@ -21,12 +21,10 @@ LogRecordFields ReadLogRecordFields(const ByteReader& w) {
   return f;
 }
 
-namespace {
-
 // UTF-16LE text up to the first zero character; an odd last byte pairs with
 // a zero byte, as if the field were copied into a zeroed buffer two bytes
 // longer than itself.
-std::string NameText(Bytes field) {
+std::string BeginTransactionNameText(Bytes field) {
   ByteBuffer padded(field.begin(), field.end());
   if (padded.size() % 2 != 0) padded.push_back(0);
   size_t end = 0;
@@ -34,25 +32,34 @@ std::string NameText(Bytes field) {
   return Utf16LeToUtf8(Bytes(padded.data(), end));
 }
 
-}  // namespace
-
-std::optional<BeginTransactionFields> ReadBeginTransaction(const ByteReader& block,
-                                                           uint16_t record_offset) {
+std::optional<BeginTransactionView> ReadBeginTransactionView(const ByteReader& block,
+                                                             uint16_t record_offset) {
   ByteReader record = block.From(record_offset);
   const size_t f = record.U16(2);
   if (!record.Has(f, 2)) return std::nullopt;
-  BeginTransactionFields begin;
+  BeginTransactionView begin;
   begin.variableFields = record.U16(f);
   const size_t n = begin.variableFields;
   if (n == 0) return begin;
   if (!record.Has(f + 2, 2 * n)) return std::nullopt;
   const size_t name_length = record.U16(f + 2);
-  Bytes name = record.Span(f + 4 + 2 * n, name_length);
-  if (name.size() != name_length) return std::nullopt;
-  begin.name = NameText(name);
+  begin.name = record.Span(f + 4 + 2 * n, name_length);
+  if (begin.name.size() != name_length) return std::nullopt;
   Bytes time = record.Span(40, 8);
   if (time.size() != begin.beginTime.size()) return std::nullopt;
   std::copy(time.begin(), time.end(), begin.beginTime.begin());
+  return begin;
+}
+
+std::optional<BeginTransactionFields> ReadBeginTransaction(const ByteReader& block,
+                                                           uint16_t record_offset) {
+  std::optional<BeginTransactionView> view = ReadBeginTransactionView(block, record_offset);
+  if (!view) return std::nullopt;
+  BeginTransactionFields begin;
+  begin.variableFields = view->variableFields;
+  if (begin.variableFields == 0) return begin;
+  begin.name = BeginTransactionNameText(view->name);
+  begin.beginTime = view->beginTime;
   return begin;
 }
 

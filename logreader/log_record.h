@@ -109,6 +109,20 @@ struct BeginTransactionFields {
 std::optional<BeginTransactionFields> ReadBeginTransaction(const ByteReader& block,
                                                            uint16_t record_offset);
 
+// The same with the name's bytes as they stand in the block (UTF-16LE, not
+// converted; BeginTransactionNameText gives the name), for a scan that
+// meets the same few names millions of times.
+struct BeginTransactionView {
+  uint16_t variableFields = 0;
+  Bytes name;  // set when variableFields is at least 1; points into the block
+  BeginTime beginTime{};
+};
+std::optional<BeginTransactionView> ReadBeginTransactionView(const ByteReader& block,
+                                                             uint16_t record_offset);
+// The name text of a begin record's name field: UTF-16LE up to the first
+// zero character.
+std::string BeginTransactionNameText(Bytes field);
+
 // The row-log fields of one record. The spans point into the block.
 struct RowLogFields {
   uint16_t fieldCount = 0;        // as the record declares it

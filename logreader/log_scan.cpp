@@ -1,5 +1,7 @@
 #include "logreader/log_scan.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 size_t VisitBlockRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block_offset,
@@ -28,27 +30,79 @@ size_t VisitBlockRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t 
 
 namespace {
 
+// The bytes of a VLF's blocks read in large pieces: one read call per block
+// costs more than the block's bytes. A piece reaches at most to the end of
+// the VLF as its header states it (a hint only: blocks past it are read in
+// pieces of their own size), so a log of many small VLFs is not read over.
+class ReadAhead {
+ public:
+  static constexpr size_t kPiece = size_t{256} << 10;
+
+  explicit ReadAhead(const LogSource& log) : log_(log) {}
+
+  void SetHintEnd(uint64_t end) { hint_end_ = end; }
+
+  // Up to n bytes at position: fewer where the log ends or a read comes up
+  // short.
+  Bytes Get(uint64_t position, size_t n) {
+    const bool inside = position >= start_ && position - start_ <= filled_;
+    const bool covered = inside && (position - start_ + n <= filled_ || short_);
+    if (!covered) Fill(position, n);
+    const uint64_t offset = position - start_;
+    if (offset >= filled_) return {};
+    return Bytes(buffer_.data() + offset, std::min<uint64_t>(n, filled_ - offset));
+  }
+
+ private:
+  void Fill(uint64_t position, size_t n) {
+    const uint64_t length = log_.size();
+    size_t want = n;
+    if (hint_end_ > position)
+      want = std::max<size_t>(n, std::min<uint64_t>(kPiece, hint_end_ - position));
+    if (position >= length)
+      want = 0;
+    else
+      want = static_cast<size_t>(std::min<uint64_t>(want, length - position));
+    if (buffer_.size() < want) buffer_.resize(want);
+    start_ = position;
+    filled_ = log_.ReadAt(position, std::span<uint8_t>(buffer_.data(), want));
+    short_ = filled_ < n;
+  }
+
+  const LogSource& log_;
+  ByteBuffer buffer_;
+  uint64_t start_ = 0;
+  size_t filled_ = 0;
+  bool short_ = false;  // the last read gave less than was asked
+  uint64_t hint_end_ = 0;
+};
+
 void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf,
-             const LogRecordVisitor& visit, LogScanStats& stats) {
+             const LogRecordVisitor& visit, LogScanStats& stats, ReadAhead& reader,
+             LogBlock& block) {
   const uint64_t length = log.size();
   const uint64_t vlf_position = vlf.position();
   if (vlf_position > UINT64_MAX - kVlfFirstBlockOffset) return;
+  const uint64_t vlf_size = vlf.vlfSize();
+  reader.SetHintEnd(vlf_size > UINT64_MAX - vlf_position ? UINT64_MAX : vlf_position + vlf_size);
   uint64_t b = vlf_position + kVlfFirstBlockOffset;
   while (b < length) {
-    std::optional<LogBlockHeader> header = ReadLogBlockHeader(log, b);
-    if (!header || header->sequence != sequence) return;
-    BlockDamage damage = CheckLogBlockHeader(*header, b, length);
+    const Bytes head = reader.Get(b, kLogBlockHeaderSize);
+    if (head.size() < kLogBlockHeaderSize) return;
+    const LogBlockHeader header = ParseLogBlockHeader(head);
+    if (header.sequence != sequence) return;
+    BlockDamage damage = CheckLogBlockHeader(header, b, length);
     if (damage != BlockDamage::kNone) {
       if (damage != BlockDamage::kZeroSize) ++stats.damagedBlocks;
       return;
     }
-    std::optional<LogBlock> block = ReadLogBlock(log, b, *header);
-    if (!block) return;
+    // A short read leaves the rest of the block zero, as ReadLogBlock does.
+    FillLogBlock(reader.Get(b, header.blockSize), b, header, block);
     ++stats.blocks;
     const uint64_t units = (b - vlf_position) / kLogSectorSize;
-    VisitBlockRecords(*block, sequence, static_cast<uint32_t>(units), visit, &stats);
+    VisitBlockRecords(block, sequence, static_cast<uint32_t>(units), visit, &stats);
     // blockSize is at least 512: the position grows with every block.
-    b += header->blockSize;
+    b += header.blockSize;
   }
 }
 
@@ -58,7 +112,10 @@ LogScanStats WalkLogRecords(const LogSource& log, const LogRecordVisitor& visit)
   LogScanStats stats;
   VlfTable vlfs = DiscoverVlfs(log);
   stats.vlfs = vlfs.size();
-  for (const auto& [sequence, header] : vlfs) WalkVlf(log, sequence, header, visit, stats);
+  ReadAhead reader(log);
+  LogBlock block;  // one buffer for every block in turn
+  for (const auto& [sequence, header] : vlfs)
+    WalkVlf(log, sequence, header, visit, stats, reader, block);
   return stats;
 }
 

@@ -9,6 +9,10 @@
 // Every block position is larger than the one before, so a walk always ends.
 // A record whose 192-byte window would run past its block's end ends that
 // block's record list.
+//
+// The walk reads the probes and the blocks in large pieces, not one read
+// call each, and fills one block buffer after the other: the block a
+// record window points to is valid until the visitor returns.
 #pragma once
 
 #include <cstdint>

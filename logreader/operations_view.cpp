@@ -76,7 +76,7 @@ OperationsView::OperationsView(const OperationList& operations) : operations_(op
   // Operations of one table mostly come in runs: look the table up once per run.
   int32_t last_id = 0;
   std::vector<uint32_t>* last = nullptr;
-  const std::vector<LogOperation>& ops = operations.operations();
+  const OperationVector& ops = operations.operations();
   for (size_t i = 0; i < ops.size(); ++i) {
     if (last == nullptr || ops[i].objectId != last_id) {
       last_id = ops[i].objectId;

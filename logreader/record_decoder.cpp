@@ -1,5 +1,7 @@
 #include "logreader/record_decoder.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 LogRecordDecoder::LogRecordDecoder(const UserTableMap& tables, CurrentTransaction& current,
@@ -9,10 +11,37 @@ LogRecordDecoder::LogRecordDecoder(const UserTableMap& tables, CurrentTransactio
 }
 
 NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table) {
+  if (has_last_table_ && last_rowset_id_ == rowset_id) return last_table_name_;
+  NameId id;
   auto it = table_name_ids_.find(rowset_id);
-  if (it != table_name_ids_.end()) return it->second;
-  NameId id = operations_.InternName(table.name);
-  table_name_ids_.emplace(rowset_id, id);
+  if (it != table_name_ids_.end()) {
+    id = it->second;
+  } else {
+    id = operations_.InternName(table.name);
+    table_name_ids_.emplace(rowset_id, id);
+    // The first rowset of a table that has an operation names it in the
+    // table-name map.
+    table_names_.try_emplace(table.objectId, table.name);
+  }
+  has_last_table_ = true;
+  last_rowset_id_ = rowset_id;
+  last_table_name_ = id;
+  return id;
+}
+
+NameId LogRecordDecoder::TransactionNameId(Bytes field) {
+  constexpr size_t kCacheSize = 64;
+  for (const auto& [bytes, id] : name_cache_)
+    if (bytes.size() == field.size() && std::equal(bytes.begin(), bytes.end(), field.begin()))
+      return id;
+  const NameId id = operations_.InternName(BeginTransactionNameText(field));
+  std::pair<ByteBuffer, NameId> entry{ByteBuffer(field.begin(), field.end()), id};
+  if (name_cache_.size() < kCacheSize) {
+    name_cache_.push_back(std::move(entry));
+  } else {
+    name_cache_[name_cache_next_] = std::move(entry);
+    name_cache_next_ = (name_cache_next_ + 1) % kCacheSize;
+  }
   return id;
 }
 
@@ -57,30 +86,29 @@ void LogRecordDecoder::AddOperation(const LogRecordWindow& window, const LogReco
     pending_.push_back(operations_.size());
   }
   operations_.Append(op);
-  table_names_.try_emplace(table.objectId, table.name);
   ++stats_.operations;
 }
 
 void LogRecordDecoder::TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields) {
   ++stats_.beginRecords;
-  std::optional<BeginTransactionFields> begin =
-      window.block ? ReadBeginTransaction(window.block->reader(), window.offset) : std::nullopt;
+  std::optional<BeginTransactionView> begin =
+      window.block ? ReadBeginTransactionView(window.block->reader(), window.offset) : std::nullopt;
   if (!begin || begin->variableFields == 0) {
     // The current transaction stays as it was.
     ++stats_.beginRecordsWithoutName;
     return;
   }
-  current_.name = begin->name;
   current_.beginTime = begin->beginTime;
   current_.transactionId = fields.transactionId;
   current_.fromBeginRecord = true;
-  current_name_ = operations_.InternName(current_.name);
+  current_name_ = TransactionNameId(begin->name);
   Begin b{current_name_, current_.beginTime};
   auto [it, inserted] = begins_.try_emplace(fields.transactionId, BeginsOf{b, b});
   if (!inserted) it->second.latest = b;
 }
 
 void LogRecordDecoder::Finish() {
+  current_.name = operations_.Name(current_name_);
   for (size_t index : pending_) {
     LogOperation& op = operations_.at(index);
     auto own = begins_.find(op.Transaction());

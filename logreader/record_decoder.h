@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "logreader/log_operation.h"
@@ -21,7 +22,8 @@ namespace tarnwick {
 // What the last begin-transaction record with at least one variable field
 // left: an empty name and a zero time at program start. Kept by the caller
 // across scans, so that a scan's operations before its first begin record
-// carry the previous scan's last transaction.
+// carry the previous scan's last transaction. The decoder sets the name
+// when the scan ends (Finish), the other members as it goes.
 struct CurrentTransaction {
   std::string name;
   BeginTime beginTime{};
@@ -67,7 +69,12 @@ class LogRecordDecoder {
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
                     const UserTable& table);
   void TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields);
+  // The name id of a rowset's table; the first lookup of a rowset also
+  // enters its table in the table-name map.
   NameId TableNameId(uint64_t rowset_id, const UserTable& table);
+  // The name id of a begin record's name field, through a small cache keyed
+  // by the field's bytes: a log repeats a few names millions of times.
+  NameId TransactionNameId(Bytes field);
 
   const UserTableMap& tables_;
   CurrentTransaction& current_;
@@ -76,6 +83,12 @@ class LogRecordDecoder {
   NameId current_name_ = 0;
   std::unordered_map<TransactionId, BeginsOf> begins_;
   std::unordered_map<uint64_t, NameId> table_name_ids_;
+  // The last table looked up: row changes come in runs of one table.
+  uint64_t last_rowset_id_ = 0;
+  NameId last_table_name_ = 0;
+  bool has_last_table_ = false;
+  std::vector<std::pair<ByteBuffer, NameId>> name_cache_;
+  size_t name_cache_next_ = 0;   // the entry a miss replaces once it is full
   std::vector<size_t> pending_;  // operations without their own begin so far
   DecodeStats stats_;
 };

@@ -1,6 +1,10 @@
 #include "tests/support/log_file_builder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/text_codec.h"
@@ -383,6 +387,59 @@ ByteBuffer LogFileBuilder::Build() const {
 std::string LogFileBuilder::WriteTo(const std::string& path) const {
   WriteFileBytes(path, Build());
   return path;
+}
+
+// ------------------------------------------------------- streaming writer
+
+LogFileWriter::LogFileWriter(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd_ < 0) throw std::runtime_error("cannot write " + path);
+}
+
+LogFileWriter::~LogFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void LogFileWriter::BeginVlf(uint32_t sequence, uint64_t size, uint8_t signature) {
+  if (size < 2 * 8192 || size % 8192 != 0) throw std::invalid_argument("VLF size");
+  vlf_.assign(size, 0);
+  fill_ = 8192;
+  sequence_ = sequence;
+  signature_ = signature;
+}
+
+void LogFileWriter::AddBlock(const ByteBuffer& block) {
+  if (block.size() > room()) throw std::length_error("log block does not fit in the VLF");
+  std::memcpy(vlf_.data() + fill_, block.data(), block.size());
+  fill_ += block.size();
+}
+
+void LogFileWriter::EndVlf(uint64_t position) {
+  vlf_[0] = 0xAB;
+  vlf_[1] = signature_;
+  vlf_[2] = 0x05;
+  PutUnsigned(vlf_, 4, sequence_, 4);
+  PutUnsigned(vlf_, 16, vlf_.size(), 8);
+  PutUnsigned(vlf_, 24, position, 8);
+  size_t done = 0;
+  while (done < vlf_.size()) {
+    ssize_t n =
+        ::pwrite(fd_, vlf_.data() + done, vlf_.size() - done, static_cast<off_t>(position + done));
+    if (n <= 0) throw std::runtime_error("cannot write " + path_);
+    done += static_cast<size_t>(n);
+  }
+  end_ = std::max<uint64_t>(end_, position + vlf_.size());
+  vlf_.clear();
+  vlf_.shrink_to_fit();
+  fill_ = 0;
+}
+
+void LogFileWriter::Close(uint64_t size) {
+  if (fd_ < 0) return;
+  if (size > end_ && ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+    throw std::runtime_error("cannot extend " + path_);
+  ::close(fd_);
+  fd_ = -1;
 }
 
 ByteBuffer RowImage(size_t size, uint8_t fill) {

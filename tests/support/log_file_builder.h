@@ -182,6 +182,46 @@ class LogFileBuilder {
   std::vector<std::pair<uint64_t, ByteBuffer>> patches_;
 };
 
+// Writes a log file one VLF at a time, for logs too large to build in
+// memory. A VLF is laid out in memory (its 48-byte header, then its blocks
+// one after another from 8192 bytes on) and written to its position when it
+// ends, so VLFs can be written in any file order (a wrapped log's first VLF
+// holds its newest blocks).
+class LogFileWriter {
+ public:
+  // Creates or truncates the file. Throws std::runtime_error on failure.
+  explicit LogFileWriter(const std::string& path);
+  ~LogFileWriter();
+  LogFileWriter(const LogFileWriter&) = delete;
+  LogFileWriter& operator=(const LogFileWriter&) = delete;
+
+  // Starts a VLF of size bytes (a multiple of 8192) whose header carries the
+  // sequence number and signature byte 1.
+  void BeginVlf(uint32_t sequence, uint64_t size, uint8_t signature = 0x40);
+  // Offset from the VLF start where the next block goes, and the bytes left
+  // for blocks.
+  uint64_t next_block_offset() const { return fill_; }
+  uint64_t room() const { return vlf_.size() - fill_; }
+  // Header byte 1 of the current VLF (0x40 or 0x80).
+  void Signature(uint8_t byte1) { signature_ = byte1; }
+  // Appends a block as written to the file (LogBlockBuilder::Build).
+  // Throws std::length_error when it does not fit.
+  void AddBlock(const ByteBuffer& block);
+  // Writes the VLF with its header at position (also its position field).
+  void EndVlf(uint64_t position);
+  // Extends the file with zeros to at least size bytes and closes it.
+  void Close(uint64_t size = 0);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  ByteBuffer vlf_;
+  uint64_t fill_ = 0;
+  uint32_t sequence_ = 0;
+  uint8_t signature_ = 0x40;
+  uint64_t end_ = 0;
+};
+
 // A row record image for inserts and deletes: status bytes 0x10 0x00, the
 // fixed-data end, then `size - 4` bytes of the given fill.
 ByteBuffer RowImage(size_t size, uint8_t fill = 0x61);

@@ -1,0 +1,254 @@
+// The log scan of a large sample log against `cat` of the same file, and the
+// peak memory of a whole scan that recovers millions of operations.
+//
+//   log_scan_bench [--dir DIR] [--operations N] [--log-bytes N] [--runs N]
+//
+// Writes a sample pair with the sample database generator into DIR (default
+// ./bench_data; at least 5,000,000 operations and a log of at least 1 GiB)
+// unless the pair there was written with the same figures. Then, with a warm
+// page cache and best of --runs (default 3):
+//   - `cat LOG > /dev/null`;
+//   - the log scan (TransactionLog::Scan with the catalog's user-table map,
+//     built once beforehand), and the ratio of the two;
+//   - the walk alone (every record handed to a visitor that does nothing);
+//   - in a fresh child process, the whole scan as the program runs it
+//     (data file open and page maps, catalog, user-table map, log scan,
+//     tree) and that process's peak resident memory (getrusage).
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "logreader/log_scan.h"
+#include "logreader/transaction_log.h"
+#include "logreader/user_table_map.h"
+#include "reader/catalog_stage.h"
+#include "reader/database_file.h"
+#include "reader/metadata.h"
+#include "reader/progress_sink.h"
+#include "reader/run_state.h"
+#include "reader/scan_driver.h"
+#include "tools/sample_database.h"
+
+using namespace tarnwick;
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+template <typename F>
+double Best(int runs, F f) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    best = std::min(best, Seconds(t0));
+  }
+  return best;
+}
+
+// A front end that keeps nothing but the tree's total and the messages.
+class QuietFrontEnd : public ScanFrontEnd {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetProgressRange(uint64_t) override {}
+  void SetProgressPos(uint64_t) override {}
+  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
+  void ResetRun() override {}
+  void LogActivity(const std::string&) override {}
+  void ShowVersion(const std::string&) override {}
+  void ShowCollation(const std::string&) override {}
+  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
+  void ClearTree() override {}
+  void ShowTree(const ScanTree& tree) override { operations = tree.all.count; }
+  void ScanEnded() override {}
+
+  std::vector<std::string> messages;
+  int64_t operations = -1;
+};
+
+// The child: one whole scan; prints the operations recovered and the time.
+int ScanChild(const std::string& mdf, const std::string& ldf) {
+  RunState state;
+  state.data_file_path = mdf;
+  state.log_file_path = ldf;
+  ReaderSlot slot;
+  UserTableMap tables;
+  TransactionLog log;
+  QuietFrontEnd front;
+  ScanStages stages;
+  stages.build_catalog = BuildCatalog;
+  stages.build_user_table_map = [&](ReaderSlot& s) {
+    if (s.metadata) tables = BuildUserTableMap(*s.metadata);
+  };
+  stages.scan_log = [&](ReaderSlot&, ScanFrontEnd& f) {
+    if (!log.Scan(ldf, tables)) f.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
+    return log.TakeTreeInput();
+  };
+  const auto t0 = std::chrono::steady_clock::now();
+  RunScan(state, slot, front, stages);
+  const double seconds = Seconds(t0);
+  for (const std::string& m : front.messages) std::fprintf(stderr, "%s\n", m.c_str());
+  std::printf("%lld %.3f\n", static_cast<long long>(front.operations), seconds);
+  return front.operations < 0 ? 1 : 0;
+}
+
+struct ChildResult {
+  bool ok = false;
+  long long operations = 0;
+  double seconds = 0;
+  long max_rss_kib = 0;
+};
+
+ChildResult RunScanChild(const std::string& mdf, const std::string& ldf) {
+  ChildResult result;
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    execl("/proc/self/exe", "log_scan_bench", "--scan-child", mdf.c_str(), ldf.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  std::string out;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0)
+    out.append(buffer, static_cast<size_t>(n));
+  close(pipe_fds[0]);
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) return result;
+  result.max_rss_kib = usage.ru_maxrss;
+  std::istringstream in(out);
+  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+              static_cast<bool>(in >> result.operations >> result.seconds);
+  return result;
+}
+
+std::string ParamsText(const sample::SampleOptions& o) {
+  return std::to_string(o.operations) + " " + std::to_string(o.log_bytes) + " " +
+         std::to_string(o.seed) + "\n";
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--scan-child") return ScanChild(argv[2], argv[3]);
+
+  std::string dir = "bench_data";
+  sample::SampleOptions options;
+  options.operations = 5000000;
+  options.log_bytes = uint64_t{1} << 30;
+  options.list_operations = false;
+  int runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string word = argv[i];
+    const char* value = argv[i + 1];
+    if (word == "--dir")
+      dir = value;
+    else if (word == "--operations")
+      options.operations = std::strtoull(value, nullptr, 10);
+    else if (word == "--log-bytes")
+      options.log_bytes = std::strtoull(value, nullptr, 10);
+    else if (word == "--runs")
+      runs = std::max(1, std::atoi(value));
+    else {
+      std::fprintf(
+          stderr,
+          "usage: log_scan_bench [--dir DIR] [--operations N] [--log-bytes N] [--runs N]\n");
+      return 2;
+    }
+  }
+  std::filesystem::create_directories(dir);
+  const std::string mdf = dir + "/bench.mdf";
+  const std::string ldf = dir + "/bench_log.ldf";
+  const std::string stamp = dir + "/bench.params";
+  std::error_code ec;
+  if (ReadText(stamp) != ParamsText(options) || !std::filesystem::exists(ldf, ec) ||
+      !std::filesystem::exists(mdf, ec)) {
+    std::printf("writing %s and %s ...\n", mdf.c_str(), ldf.c_str());
+    std::fflush(stdout);
+    const auto t0 = std::chrono::steady_clock::now();
+    const sample::SampleReport report = sample::WriteSampleDatabase(mdf, ldf, options);
+    std::printf("  %llu operations, %llu log bytes, %llu data pages in %.1f s\n",
+                static_cast<unsigned long long>(report.operations),
+                static_cast<unsigned long long>(report.log_bytes),
+                static_cast<unsigned long long>(report.data_pages), Seconds(t0));
+    std::ofstream(stamp) << ParamsText(options);
+  }
+  const uint64_t log_size = std::filesystem::file_size(ldf);
+
+  // The user-table map, built once outside the timed scans.
+  UserTableMap tables;
+  {
+    RunState state;
+    NullProgressSink sink;
+    CDatabaseFile db(state, sink);
+    if (!db.Open(mdf)) {
+      std::fprintf(stderr, "cannot open %s\n", mdf.c_str());
+      return 1;
+    }
+    CMetadata metadata(db);
+    tables = BuildUserTableMap(metadata);
+  }
+
+  const std::string cat = "cat '" + ldf + "' > /dev/null";
+  if (std::system(cat.c_str()) != 0) return 1;  // warms the page cache
+  const double cat_seconds = Best(runs, [&] {
+    if (std::system(cat.c_str()) != 0) std::exit(1);
+  });
+  size_t operations = 0;
+  const double scan_seconds = Best(runs, [&] {
+    TransactionLog log;
+    if (!log.Scan(ldf, tables)) std::exit(1);
+    operations = log.operations().size();
+  });
+  // The walk alone (VLFs, blocks and records, nothing decoded): what reading
+  // the log costs without the operation list.
+  uint64_t records = 0;
+  const double walk_seconds = Best(runs, [&] {
+    std::optional<LogFile> file = LogFile::Open(ldf);
+    if (!file) std::exit(1);
+    records = WalkLogRecords(*file, [](const LogRecordWindow&) {}).records;
+  });
+  const double gib = static_cast<double>(log_size) / (1u << 30);
+  std::printf("log: %.2f GiB, %llu records, %zu operations\n", gib,
+              static_cast<unsigned long long>(records), operations);
+  std::printf("cat:      %7.3f s  (%.2f GiB/s)\n", cat_seconds, gib / cat_seconds);
+  std::printf("walk:     %7.3f s  (%.2f GiB/s, %.2f x cat)\n", walk_seconds, gib / walk_seconds,
+              walk_seconds / cat_seconds);
+  std::printf("log scan: %7.3f s  (%.2f GiB/s)\n", scan_seconds, gib / scan_seconds);
+  std::printf("ratio scan/cat: %.2f (goal <= 1.5)\n", scan_seconds / cat_seconds);
+
+  const ChildResult child = RunScanChild(mdf, ldf);
+  if (!child.ok) {
+    std::fprintf(stderr, "the scan child failed\n");
+    return 1;
+  }
+  std::printf("whole scan: %lld operations in %.3f s, peak memory %.1f MiB (goal <= 1024)\n",
+              child.operations, child.seconds, child.max_rss_kib / 1024.0);
+  return 0;
+}

@@ -1,0 +1,188 @@
+// Memory for lists of millions of entries (the operation list of a large
+// log).
+//
+// Filling hundreds of megabytes costs less in the bytes than in the first
+// touch of every 4 KiB page and, for a growing std::vector, in the copies
+// and the twice-as-large fresh blocks of every growth step. SegmentedVector
+// keeps its entries in blocks of 2 MiB that never move, mapped on their own
+// and, where the system offers it, backed by huge pages (512 small pages at
+// one touch).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+#include <vector>
+
+namespace tarnwick {
+
+inline constexpr size_t kLargeBlockBytes = size_t{2} << 20;
+
+// A block of kLargeBlockBytes, aligned to them. Throws std::bad_alloc.
+void* AllocateLargeBlock();
+void FreeLargeBlock(void* block) noexcept;
+
+// A sequence of trivially copyable entries that grows without moving them.
+// The first block grows like a vector's buffer (small lists stay small);
+// the later ones are large blocks.
+template <class T>
+class SegmentedVector {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  static constexpr size_t kPerBlock = kLargeBlockBytes / sizeof(T);
+  static_assert(kPerBlock > 0);
+
+  template <bool kConst>
+  class Iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = std::conditional_t<kConst, const T*, T*>;
+    using reference = std::conditional_t<kConst, const T&, T&>;
+    using Owner = std::conditional_t<kConst, const SegmentedVector, SegmentedVector>;
+
+    Iterator() = default;
+    Iterator(Owner* owner, size_t index) : owner_(owner), index_(index) {}
+    operator Iterator<true>() const { return {owner_, index_}; }
+
+    reference operator*() const { return (*owner_)[index_]; }
+    pointer operator->() const { return &(*owner_)[index_]; }
+    reference operator[](difference_type n) const { return (*owner_)[index_ + n]; }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator old = *this;
+      ++index_;
+      return old;
+    }
+    Iterator& operator--() {
+      --index_;
+      return *this;
+    }
+    Iterator operator--(int) {
+      Iterator old = *this;
+      --index_;
+      return old;
+    }
+    Iterator& operator+=(difference_type n) {
+      index_ += n;
+      return *this;
+    }
+    Iterator& operator-=(difference_type n) {
+      index_ -= n;
+      return *this;
+    }
+    friend Iterator operator+(Iterator it, difference_type n) { return it += n; }
+    friend Iterator operator+(difference_type n, Iterator it) { return it += n; }
+    friend Iterator operator-(Iterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const Iterator& a, const Iterator& b) {
+      return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
+    friend auto operator<=>(const Iterator& a, const Iterator& b) { return a.index_ <=> b.index_; }
+
+   private:
+    Owner* owner_ = nullptr;
+    size_t index_ = 0;
+  };
+  using iterator = Iterator<false>;
+  using const_iterator = Iterator<true>;
+  using value_type = T;
+
+  SegmentedVector() = default;
+  ~SegmentedVector() { clear(); }
+  SegmentedVector(const SegmentedVector& other) {
+    for (const T& value : other) push_back(value);
+  }
+  SegmentedVector& operator=(const SegmentedVector& other) {
+    if (this != &other) {
+      clear();
+      for (const T& value : other) push_back(value);
+    }
+    return *this;
+  }
+  SegmentedVector(SegmentedVector&& other) noexcept { swap(other); }
+  SegmentedVector& operator=(SegmentedVector&& other) noexcept {
+    if (this != &other) {
+      clear();
+      swap(other);
+    }
+    return *this;
+  }
+  void swap(SegmentedVector& other) noexcept {
+    blocks_.swap(other.blocks_);
+    std::swap(size_, other.size_);
+    std::swap(first_capacity_, other.first_capacity_);
+  }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](size_t i) { return blocks_[i / kPerBlock][i % kPerBlock]; }
+  const T& operator[](size_t i) const { return blocks_[i / kPerBlock][i % kPerBlock]; }
+  T& at(size_t i) {
+    if (i >= size_) throw std::out_of_range("SegmentedVector::at");
+    return (*this)[i];
+  }
+  const T& at(size_t i) const {
+    if (i >= size_) throw std::out_of_range("SegmentedVector::at");
+    return (*this)[i];
+  }
+  T& back() { return (*this)[size_ - 1]; }
+  const T& back() const { return (*this)[size_ - 1]; }
+
+  iterator begin() { return {this, 0}; }
+  iterator end() { return {this, size_}; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size_}; }
+
+  void push_back(const T& value) {
+    if (size_ == first_capacity_ && size_ < kPerBlock) GrowFirstBlock();
+    if (size_ >= kPerBlock && size_ % kPerBlock == 0)
+      blocks_.push_back(static_cast<T*>(AllocateLargeBlock()));
+    (*this)[size_] = value;
+    ++size_;
+  }
+
+  // Drops every entry and gives all memory back.
+  void clear() {
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+      if (b == 0) {
+        ::operator delete(blocks_[0]);
+      } else {
+        FreeLargeBlock(blocks_[b]);
+      }
+    }
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    size_ = 0;
+    first_capacity_ = 0;
+  }
+
+ private:
+  void GrowFirstBlock() {
+    const size_t capacity = std::min(kPerBlock, std::max<size_t>(16, 2 * first_capacity_));
+    T* block = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    if (!blocks_.empty()) {
+      std::memcpy(static_cast<void*>(block), blocks_[0], size_ * sizeof(T));
+      ::operator delete(blocks_[0]);
+      blocks_[0] = block;
+    } else {
+      blocks_.push_back(block);
+    }
+    first_capacity_ = capacity;
+  }
+
+  std::vector<T*> blocks_;
+  size_t size_ = 0;
+  size_t first_capacity_ = 0;
+};
+
+}  // namespace tarnwick
