@@ -23,5 +23,6 @@ int RunRows(const std::vector<std::string>& words);
 int RunScanCommand(const std::vector<std::string>& words);
 int RunList(const std::vector<std::string>& words);
 int RunShow(const std::vector<std::string>& words);
+int RunSaveCommand(const std::vector<std::string>& words);
 
 }  // namespace tarnwick::cli

@@ -14,6 +14,10 @@ const std::vector<Command>& Commands() {
       {"scan", "scan --ldf LOG --mdf DATA [--json]", RunScanCommand},
       {"list", "list --ldf LOG --mdf DATA [--table NAME] [--page K] [--json]", RunList},
       {"show", "show --ldf LOG --mdf DATA --op N [--json]", RunShow},
+      {"save",
+       "save --ldf LOG --mdf DATA --out FOLDER [--tables A,B | --all] [--insert] [--delete] "
+       "[--update] [--range FROM..TO]... [--constraints]",
+       RunSaveCommand},
   };
   return commands;
 }

@@ -137,6 +137,16 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes) {
   out.reserve(bytes.size());
   size_t n = bytes.size() / 2;
   for (size_t i = 0; i < n; ++i) {
+    // A run of ASCII units, the common case, copied without the checks below.
+    size_t end = i;
+    while (end < n && bytes[2 * end + 1] == 0 && bytes[2 * end] < 0x80) ++end;
+    if (end > i) {
+      const size_t at = out.size();
+      out.resize(at + (end - i));
+      for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(bytes[2 * k]);
+      i = end - 1;
+      continue;
+    }
     uint32_t u = bytes[2 * i] | (bytes[2 * i + 1] << 8);
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
       uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
@@ -161,6 +171,16 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   };
   size_t i = 0;
   while (i < utf8.size()) {
+    // A run of ASCII, the common case, copied without the checks below.
+    size_t end = i;
+    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
+    if (end > i) {
+      const size_t at = out.size();
+      out.resize(at + 2 * (end - i));  // the high bytes stay 0
+      for (size_t k = i; k < end; ++k) out[at + 2 * (k - i)] = utf8[k];
+      i = end;
+      continue;
+    }
     unsigned char c = utf8[i];
     uint32_t cp = kReplacement;
     size_t len = 1;

@@ -1,0 +1,463 @@
+#include "export/script_export.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
+
+#include "export/batch_script.h"
+#include "export/database_script.h"
+#include "export/insert_script.h"
+#include "export/operation_filter.h"
+#include "export/script_file.h"
+#include "export/table_script.h"
+#include "logreader/row_operations.h"
+#include "platform/file_system.h"
+#include "platform/text_codec.h"
+#include "records/compressed_record.h"
+#include "records/lob_blob_file.h"
+#include "records/record_page.h"
+#include "records/table_rows.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr std::string_view kTablesFolder = "Tables";
+constexpr std::string_view kListScriptName = "maintablescript.sql";
+constexpr std::string_view kUserTypeScriptName = "userdefinedatatype.sql";
+constexpr std::string_view kPrimaryKeysFolder = "altertablecommandPrimarykeys";
+constexpr std::string_view kForeignKeysFolder = "altertablecommandforeignkeys";
+// Script text is converted and handed to the file in pieces of this size.
+constexpr size_t kPendingText = size_t{256} << 10;
+
+std::string Quoted(std::string_view before, const std::string& path) {
+  std::string text(before);
+  return text.append("\" ").append(path).append(" \"");
+}
+
+std::string Join(std::string_view folder, std::string_view name) {
+  return JoinPath(std::string(folder), std::string(name));
+}
+
+// One table being written.
+struct TableWrite {
+  std::string name;    // the table's own name, for the statements
+  std::string folder;  // its folder and file name
+  std::string folder_path;
+  OperationTable table;
+  CreateTableText create;
+  std::unique_ptr<TableRecordContext> context;
+  std::optional<ScriptFile> script;
+  // Text for the script not yet handed to it (converted in large pieces).
+  std::string pending;
+  std::optional<ScriptFile> list;
+  SetScript set_script;
+  std::unique_ptr<BlobFolder> blobs;
+  // The row counter of the table.
+  uint64_t rows = 0;
+};
+
+class SaveRun {
+ public:
+  SaveRun(const SaveJob& job, SaveSink& sink, SaveResult& result)
+      : job_(job),
+        state_(*job.state),
+        metadata_(*job.metadata),
+        sink_(sink),
+        result_(result),
+        filter_(job.options),
+        cache_(metadata_.database(), *job.log, job.cached_blocks, job.cached_pages,
+               job.log_window) {
+    literal_.saveRunning = true;
+    literal_.today = job.today.empty() ? TodayText() : job.today;
+  }
+
+  int Run();
+
+ private:
+  bool stopped() const { return state_.StopRequested(); }
+  // A message to the progress window's list and the activity log.
+  void Log(const std::string& text) {
+    sink_.AddListLine(text);
+    sink_.LogActivity(text + "\r\n");
+  }
+  // The end of every save that created the batch file or tried to.
+  void End() { sink_.SaveEnded(); }
+
+  void AddScript(SetScript script);
+  // A script file of its own, written whole; false when it cannot be.
+  bool WriteWholeScript(const std::string& folder, std::string_view file_name,
+                        const std::string& text);
+  void SaveTable(const SaveTreeItem& item);
+  bool BeginTable(TableWrite& t, const LogOperation& first);
+  void EndTable(TableWrite& t);
+  void WriteOperationRows(TableWrite& t, const LogOperation& operation);
+  std::vector<Row> RowsToSave(TableWrite& t, const LogOperation& operation);
+  void Write(TableWrite& t, std::string_view text);
+  void Flush(TableWrite& t);
+  bool RollOver(TableWrite& t);
+  void WritePrimaryKeys2000();
+  void WriteForeignKeys();
+
+  const SaveJob& job_;
+  RunState& state_;
+  CMetadata& metadata_;
+  SaveSink& sink_;
+  SaveResult& result_;
+  OperationFilter filter_;
+  SaveReadCache cache_;
+  SqlLiteralContext literal_;
+  ScriptNames names_;
+  std::string folder_;  // D
+  std::optional<AtomicFile> batch_;
+  std::vector<SetScript> scripts_;
+  uint64_t roll_overs_ = 0;
+};
+
+void SaveRun::AddScript(SetScript script) {
+  batch_->Append(EncodeCodePage(WindowsBatchLine(script), kBatchCodePage));
+  scripts_.push_back(std::move(script));
+}
+
+bool SaveRun::WriteWholeScript(const std::string& folder, std::string_view file_name,
+                               const std::string& text) {
+  return EnsureFolder(folder) && WriteScriptFile(Join(folder, file_name), text);
+}
+
+int SaveRun::Run() {
+  state_.ClearStop();
+  const std::string& data_file = state_.data_file_path;
+  if (data_file.empty()) {
+    End();
+    return 0;
+  }
+  sink_.LogActivity("\r\n Creating Script for Database \r\n");
+
+  const std::string database_name = DatabaseNameOf(data_file);
+  folder_ =
+      DatabaseFolderPath(job_.options.script_folder, ScriptNames::DatabaseFolder(database_name));
+  result_.database_folder = folder_;
+  EnsureFolder(folder_);
+  Log(Quoted("Creating Directory ", folder_));
+
+  const std::string script_name = names_.DatabaseScriptName(database_name) + ".sql";
+  EnsureFolder(Join(folder_, kTablesFolder));
+  const std::string batch_path = Join(folder_, kBatchFileName);
+  result_.batch_path = batch_path;
+  batch_ = AtomicFile::Create(batch_path);
+  if (!batch_) {
+    Log(Quoted("Can not open  File ", batch_path));
+    End();
+    return 0;
+  }
+
+  const std::string database_script = Join(folder_, script_name);
+  WriteScriptFile(database_script, DatabaseScriptText());
+  Log(Quoted("Creating File ", database_script));
+
+  batch_->Append(EncodeCodePage(BatchHeader(), kBatchCodePage));
+  AddScript({ScriptRun::kWithVariables, script_name, {script_name}});
+
+  const std::vector<std::string> user_types = metadata_.UserTypeTexts();
+  if (!user_types.empty() &&
+      WriteWholeScript(folder_, kUserTypeScriptName, BuildUserTypeScript(user_types))) {
+    const std::string name(kUserTypeScriptName);
+    AddScript({ScriptRun::kWithVariables, name, {name}});
+  }
+
+  size_t item = 0;
+  if (item < job_.checked.size() && job_.checked[item].root) ++item;
+  for (; item < job_.checked.size() && !stopped(); ++item) {
+    if (job_.checked[item].root) continue;
+    SaveTable(job_.checked[item]);
+  }
+
+  sink_.SetStatusText(kWritingObjects);
+  sink_.LogActivity(std::string(kWritingObjects) + "\r\n");
+  if (state_.sql2000_mode) WritePrimaryKeys2000();
+  WriteForeignKeys();
+
+  batch_->Append(EncodeCodePage(BatchEnd(scripts_), kBatchCodePage));
+  const bool batch_written = batch_->Commit();
+  const std::string shell_path = Join(folder_, kShellScriptName);
+  std::optional<AtomicFile> shell = AtomicFile::Create(shell_path);
+  if (shell && shell->Append(ShellScriptText(scripts_)) && shell->Commit()) {
+    ::chmod(shell_path.c_str(), 0755);
+    result_.shell_path = shell_path;
+  }
+  if (!batch_written) Log(Quoted("Can not open  File ", batch_path));
+
+  state_.ClearStop();
+  const std::string completed =
+      "Writing script has completed and  path for saved scripts is in " + batch_path + "\r\n";
+  sink_.SetStatusText(completed);
+  sink_.LogActivity(completed + "\r\n");
+  const std::string stars = "\r\n" + std::string(80, '*') + "\r\n";
+  sink_.LogActivity(stars);
+  sink_.LogActivity("Saving process completed!!!");
+  sink_.LogActivity(stars);
+
+  result_.cache = cache_.stats();
+  End();
+  sink_.ShowMessage(kSaveCompleted);
+  return 1;
+}
+
+void SaveRun::SaveTable(const SaveTreeItem& item) {
+  const uint64_t count = ItemOperationCount(item.text);
+  sink_.SetProgressRange(count);
+  sink_.SetProgressPos(0);
+  uint64_t rows = 0;
+  if (item.object_id != 0) {
+    TableWrite t;
+    bool has_script = false;
+    uint64_t n = 0;
+    for (const LogOperation& operation : job_.operations->operations()) {
+      if (operation.objectId != item.object_id) continue;
+      if (stopped()) break;
+      ++n;
+      if (n == 1) {
+        has_script = BeginTable(t, operation);
+        if (!has_script) break;
+      }
+      sink_.SetProgressPos(n);
+      if (filter_.AcceptOperation(operation)) WriteOperationRows(t, operation);
+    }
+    if (has_script) EndTable(t);
+    rows = t.rows;
+  }
+  sink_.AddListLine("Total Number of record Processed =  " + std::to_string(rows) + " .");
+}
+
+bool SaveRun::BeginTable(TableWrite& t, const LogOperation& first) {
+  t.name = job_.operations->TableName(first);
+  t.table = PrepareOperationTable(metadata_, first.objectId);
+  if (!metadata_.currentTable().schema_loaded || t.table.columns.empty()) return false;
+  const bool sql2000 = state_.sql2000_mode;
+  t.create = BuildCreateTable(t.name, t.table.columns, sql2000);
+  t.context = std::make_unique<TableRecordContext>(t.table.columns, sql2000);
+
+  t.folder = names_.TableName(t.name);
+  t.blobs = std::make_unique<BlobFolder>(Join(folder_, BlobFolderName(t.folder)));
+  t.blobs->Reset();
+  t.folder_path = Join(Join(folder_, kTablesFolder), t.folder);
+  const std::string script_name = t.folder + ".sql";
+  if (EnsureFolder(t.folder_path)) {
+    t.script = ScriptFile::Create(Join(t.folder_path, script_name));
+    t.list = ScriptFile::Create(Join(t.folder_path, kListScriptName));
+  }
+  if (!t.script || !t.list) {
+    // The table is left out with a line; the save goes on.
+    Log(Quoted("Can not open  File ", Join(t.folder_path, script_name)));
+    return false;
+  }
+  Write(t, TableScriptHeader(t.name));
+  Write(t, t.create.text);
+  Write(t, kCreateTableSeparator);
+  t.list->Append(TableListLine(t.folder, script_name));
+
+  const std::string line =
+      "Writing script for table " + t.folder + " in file  " + script_name + "\r\n";
+  Log(line);
+  sink_.SetStatusText(line);
+
+  std::string list_path(kTablesFolder);
+  list_path.append("\\").append(t.folder).append("\\").append(kListScriptName);
+  t.set_script = {ScriptRun::kWithVariables, list_path, {}};
+  t.set_script.files.push_back(std::string(kTablesFolder) + "/" + t.folder + "/" + script_name);
+
+  if (!sql2000 && job_.options.save_constraints) {
+    const TableDefinition definition =
+        DefinitionOf(metadata_.currentTable(), t.name, t.table.columns);
+    for (const std::string& statement : BuildConstraintStatements(definition)) {
+      Write(t, statement);
+      Write(t, kStatementSeparator);
+    }
+    for (const std::string& statement : BuildIndexStatements(definition)) {
+      Write(t, statement);
+      Write(t, kStatementSeparator);
+    }
+  }
+  ++result_.table_scripts;
+  return true;
+}
+
+void SaveRun::EndTable(TableWrite& t) {
+  Write(t, TableScriptEnd(t.name, t.create.hasIdentity));
+  Flush(t);
+  const bool written = t.script->Commit();
+  const bool listed = t.list->Commit();
+  if (!written || !listed) {
+    Log(Quoted("Can not open  File ",
+               written ? Join(t.folder_path, kListScriptName) : t.script->path()));
+    return;
+  }
+  // The batch line comes after the table's files are complete (the .bat
+  // gets it in the same place as when it is added at the table's start:
+  // nothing else is added in between).
+  AddScript(std::move(t.set_script));
+}
+
+void SaveRun::Write(TableWrite& t, std::string_view text) {
+  t.pending.append(text);
+  if (t.pending.size() >= kPendingText) Flush(t);
+}
+
+void SaveRun::Flush(TableWrite& t) {
+  if (t.pending.empty()) return;
+  t.script->Append(t.pending);
+  t.pending.clear();
+}
+
+std::vector<Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operation) {
+  const std::shared_ptr<const LogBlock> block = cache_.Block(operation.blockPosition);
+  if (!block) return {};
+  const RowImageRequest request =
+      ReadRowImageRequest(*block, operation.recordIndex, operation.allocationUnitId);
+  if (request.status != RowDecodeStatus::kDecoded) return {};
+  const std::shared_ptr<const ByteBuffer> bytes = cache_.Page(request.page);
+  if (!bytes) return {};
+  const CDataPage page(*bytes, &metadata_.database(), request.Source(), t.context.get());
+  RowReadContext context;
+  context.pages = &cache_;
+  context.code_page = state_.code_page;
+  context.blobs = t.blobs.get();
+  context.sql2000_mode = state_.sql2000_mode;
+
+  const uint8_t code = operation.operation;
+  if ((code == kOpModifyRow || code == kOpModifyColumns) && page.recordCount() == 2) {
+    // Of the two images the second is written when it gives a row, else the
+    // first (RowsToWrite): the first is read only when needed.
+    for (const int image : {1, 0}) {
+      const CPrimaryRecord* record = page.record(image);
+      if (!record) continue;
+      if (std::optional<Row> row = ReadExportRow(*record, t.table.columns, context))
+        return {std::move(*row)};
+    }
+    return {};
+  }
+  std::vector<Row> rows = ReadExportRows(page, t.table.columns, context);
+  const std::span<const Row> kept = RowsToWrite(code, rows);
+  if (kept.size() == rows.size()) return rows;
+  return std::vector<Row>(kept.begin(), kept.end());
+}
+
+bool SaveRun::RollOver(TableWrite& t) {
+  const uint64_t size = t.script->size();
+  const RollOverScript next = BuildRollOver(t.folder, size, ++roll_overs_);
+  std::optional<ScriptFile> script = ScriptFile::Create(Join(t.folder_path, next.file_name));
+  if (!script) return false;
+  if (!t.script->Commit()) Log(Quoted("Can not open  File ", t.script->path()));
+  t.script = std::move(script);
+  Write(t, next.text);
+  t.list->Append(next.list_line);
+  t.set_script.files.push_back(std::string(kTablesFolder) + "/" + t.folder + "/" + next.file_name);
+  return true;
+}
+
+void SaveRun::WriteOperationRows(TableWrite& t, const LogOperation& operation) {
+  ++result_.operations_accepted;
+  const std::vector<Row> rows = RowsToSave(t, operation);
+  if (rows.empty()) return;
+  // The exact size is needed only near the limit: UTF-16 takes at most
+  // twice the bytes of the UTF-8 text still pending.
+  if (t.script->size() + 2 * t.pending.size() > kRollOverSize) {
+    Flush(t);
+    if (NeedsRollOver(t.script->size())) RollOver(t);
+  }
+  InsertTextOptions options;
+  options.has_identity = t.create.hasIdentity;
+  options.literal = literal_;
+  options.stop = &state_.stop;
+  const InsertText insert = BuildInsertRows(t.name, rows, options);
+  if (insert.rows == 0) return;
+  Write(t, insert.text);
+  t.rows += insert.rows;
+  result_.rows_written += insert.rows;
+}
+
+void SaveRun::WritePrimaryKeys2000() {
+  const std::string folder = Join(folder_, kPrimaryKeysFolder);
+  const std::vector<CatalogObject> tables = metadata_.UserTables();
+  for (size_t i = 0; i < tables.size(); ++i) {
+    std::vector<std::string> key_columns;
+    for (const ColumnDescriptor& column :
+         metadata_.PrepareObject(tables[i], metadata_.definitions()))
+      if (column.primary_key) key_columns.push_back(column.name);
+    const std::string file_name = std::to_string(i) + ".sql";
+    if (!WriteWholeScript(folder, file_name, BuildPrimaryKey2000(tables[i].name, key_columns)))
+      continue;
+    std::string windows_path(kPrimaryKeysFolder);
+    windows_path.append("\\").append(file_name);
+    AddScript({ScriptRun::kInDatabase,
+               windows_path,
+               {std::string(kPrimaryKeysFolder) + "/" + file_name}});
+  }
+}
+
+void SaveRun::WriteForeignKeys() {
+  const std::string folder = Join(folder_, kForeignKeysFolder);
+  const std::vector<ForeignKey>& keys = metadata_.foreignKeys();
+  for (size_t i = 0; i < keys.size() && !stopped(); ++i) {
+    const std::string file_name = std::to_string(i) + ".sql";
+    if (!WriteWholeScript(folder, file_name, BuildForeignKey(keys[i]))) continue;
+    std::string windows_path(kForeignKeysFolder);
+    windows_path.append("\\").append(file_name);
+    AddScript({ScriptRun::kInDatabase,
+               windows_path,
+               {std::string(kForeignKeysFolder) + "/" + file_name}});
+  }
+}
+
+}  // namespace
+
+int RunSave(const SaveJob& job, SaveSink& sink, SaveResult* result) {
+  SaveResult local;
+  SaveResult& out = result ? *result : local;
+  out = {};
+  if (!job.state || !job.metadata || !job.log || !job.operations) {
+    sink.SaveEnded();
+    return 0;
+  }
+  SaveRun run(job, sink, out);
+  out.status = run.Run();
+  return out.status;
+}
+
+std::string DatabaseNameOf(std::string_view data_file_path) {
+  const size_t slash = data_file_path.find_last_of("\\/");
+  std::string name(slash == std::string_view::npos ? data_file_path
+                                                   : data_file_path.substr(slash + 1));
+  for (std::string_view extension : {".mdf", ".MDF"}) {
+    for (size_t at = name.find(extension); at != std::string::npos; at = name.find(extension))
+      name.erase(at, extension.size());
+  }
+  std::string out;
+  for (char c : name)
+    if (c != '-' && c != ' ') out.push_back(c);
+  return out;
+}
+
+std::string DatabaseFolderPath(std::string_view script_folder, std::string_view folder_name) {
+  std::string parent(script_folder);
+  if (!parent.empty() && parent.back() == '\\') parent.pop_back();
+  while (parent.size() > 1 && (parent.back() == '/' || parent.back() == '\\')) parent.pop_back();
+  if (parent.empty()) parent = ".";
+  if (parent == "/") return parent + std::string(folder_name);
+  return parent + "/" + std::string(folder_name);
+}
+
+uint64_t ItemOperationCount(std::string_view item_text) {
+  const size_t open = item_text.rfind('[');
+  if (open == std::string_view::npos) return 0;
+  std::string_view digits = item_text.substr(open + 1);
+  if (!digits.empty() && digits.back() == ']') digits.remove_suffix(1);
+  uint64_t count = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') break;
+    count = count * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return count;
+}
+
+}  // namespace tarnwick
