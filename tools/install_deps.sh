@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, only when one is missing.
 set -euo pipefail
 
-required=(cmake make g++ pkg-config libgtest-dev libgmock-dev unixodbc-dev tdsodbc)
+required=(cmake make g++ pkg-config libgtest-dev libgmock-dev unixodbc-dev tdsodbc qt6-base-dev xvfb xauth)
 # clang builds the fuzz targets; the suite runs without them when it is absent.
 optional=(clang)
 
