@@ -51,12 +51,21 @@ namespace {
 
 // Restores the sectors and cuts the offset array of a block whose header
 // passed the checks and whose bytes are in place.
-void FinishBlock(LogBlock& block) {
-  RestoreSectors(block.bytes);
-  ByteReader r(block.bytes);
+void FinishBlock(LogBlock& block, std::span<uint8_t> bytes) {
+  RestoreSectors(bytes);
+  // The array lies inside the block: CheckLogBlockHeader made sure that
+  // 2 * count <= arrayEnd <= blockSize.
+  const uint8_t* entry = bytes.data() + block.header.arrayEnd;
   block.offsets.resize(block.header.count);
-  for (size_t j = 0; j < block.header.count; ++j)
-    block.offsets[j] = r.U16(block.header.arrayEnd - 2 - 2 * j);
+  for (size_t j = 0; j < block.header.count; ++j) {
+    entry -= 2;
+    block.offsets[j] = static_cast<uint16_t>(entry[0] | (entry[1] << 8));
+  }
+}
+
+void FinishBlock(LogBlock& block) {
+  block.external = {};
+  FinishBlock(block, block.bytes);
 }
 
 }  // namespace
@@ -104,6 +113,15 @@ void FillLogBlock(Bytes bytes, uint64_t position, const LogBlockHeader& header, 
   block.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
   block.bytes.resize(header.blockSize, 0);
   FinishBlock(block);
+}
+
+void FillLogBlockInPlace(std::span<uint8_t> bytes, uint64_t position, const LogBlockHeader& header,
+                         LogBlock& block) {
+  block.position = position;
+  block.header = header;
+  std::span<uint8_t> data = bytes.first(header.blockSize);
+  FinishBlock(block, data);
+  block.external = Bytes(data.data(), data.size());
 }
 
 }  // namespace tarnwick

@@ -79,8 +79,12 @@ struct LogBlock {
   LogBlockHeader header;
   ByteBuffer bytes;               // header.blockSize bytes
   std::vector<uint16_t> offsets;  // offset of record j, for j < count
+  // Set by FillLogBlockInPlace: the block's bytes lie, restored, in the
+  // caller's read buffer and `bytes` is not used.
+  Bytes external;
 
-  ByteReader reader() const { return ByteReader(bytes); }
+  Bytes data() const { return external.data() ? external : Bytes(bytes.data(), bytes.size()); }
+  ByteReader reader() const { return ByteReader(data()); }
   size_t count() const { return offsets.size(); }
   // The offset of record j + 1, or for the last record the start of the
   // offset array. Not checked against the record's own offset.
@@ -115,5 +119,12 @@ std::optional<LogBlock> DecodeLogBlock(Bytes bytes, uint64_t position);
 // could be read, the rest taken as zeros (as ReadLogBlock does after a
 // short read). The header must pass CheckLogBlockHeader.
 void FillLogBlock(Bytes bytes, uint64_t position, const LogBlockHeader& header, LogBlock& block);
+
+// The same without copying, for a scan that reads the log into buffers of
+// its own: `bytes` holds the whole block (at least blockSize bytes), its
+// sectors are restored in place and `block` points into it until the next
+// fill. The header must pass CheckLogBlockHeader.
+void FillLogBlockInPlace(std::span<uint8_t> bytes, uint64_t position, const LogBlockHeader& header,
+                         LogBlock& block);
 
 }  // namespace tarnwick

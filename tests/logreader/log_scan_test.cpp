@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <functional>
 
 #include "logreader/vlf_header.h"
@@ -318,6 +320,49 @@ TEST(LogScan, ShortOrEmptyLogs) {
     EXPECT_TRUE(WalkRecords(c.bytes, &stats).empty()) << c.what;
     EXPECT_EQ(stats.blocks, 0u) << c.what;
   }
+}
+
+// The walk restores each block inside its read buffer. Every block a
+// visitor sees must still equal the block read again on its own, also when
+// a later VLF's walk starts inside blocks restored before (its header's
+// position field points 300 bytes into the first block of another VLF) and
+// when blocks run over the end of the walk's read pieces.
+TEST(LogScan, WalkedBlocksEqualTheBlocksReadAgain) {
+  LogFileBuilder log;
+  auto& first = log.Vlf(5);
+  first.Block().Size(2048).Add(LogRecordBuilder::Begin(1, "first"));
+  for (int i = 0; i < 30; ++i) {
+    auto& block = first.Block();
+    if (i % 4 == 0) block.Granularity(4096);
+    for (int r = 0; r <= i % 3; ++r)
+      block.Add(LogRecordBuilder::Begin(10 + i * 3 + r, "b" + std::to_string(i)));
+  }
+  const uint64_t first_block = log.BlockPosition(0, 0);
+  // VLF 6: its blocks start at first_block + 300, a block of 512 bytes with
+  // one record at 28 that spans sector 1 of VLF 5's first block.
+  log.VlfAt(first_block + 256 * 1024, 6).PositionField(first_block + 300 - kVlfFirstBlockOffset);
+  const uint64_t inner = first_block + 300;
+  log.SetBytes(inner + 2, {1, 0, 0xE0, 0x01, 0x00, 0x02});  // count 1, arrayEnd 480, size 512
+  log.SetBytes(inner + 12, {6, 0, 0, 0});
+  log.SetBytes(inner + 478, {28, 0});
+  log.SetBytes(inner + 28 + 22, {kOpCommitTransaction, 0});
+  const ByteBuffer bytes = log.Build();
+
+  MemoryLogSource source(bytes);
+  size_t compared = 0, mismatches = 0;
+  std::vector<uint32_t> sequences;
+  WalkLogRecords(source, [&](const LogRecordWindow& w) {
+    ++compared;
+    if (sequences.empty() || sequences.back() != w.vlfSequence) sequences.push_back(w.vlfSequence);
+    std::optional<LogBlock> again = ReadLogBlock(source, w.block->position);
+    const Bytes seen = w.block->data();
+    if (!again || !std::equal(seen.begin(), seen.end(), again->bytes.begin(), again->bytes.end()) ||
+        w.block->offsets != again->offsets)
+      ++mismatches;
+  });
+  EXPECT_EQ(sequences, (std::vector<uint32_t>{5, 6}));
+  EXPECT_GT(compared, 31u);
+  EXPECT_EQ(mismatches, 0u);
 }
 
 }  // namespace
