@@ -15,7 +15,7 @@ constexpr uint8_t kModifyColumns = 6;
 void AppendRowValues(std::string& text, const Row& row, const SqlLiteralContext& context) {
   for (const ColumnDescriptor& entry : row) {
     if (entry.computed()) continue;
-    text.append(SqlLiteral(entry, entry.value, context));
+    AppendSqlLiteral(text, entry, entry.value, context);
   }
   while (!text.empty() && text.back() == ',') text.pop_back();
   text.push_back(')');
@@ -57,15 +57,12 @@ std::string InsertHead(std::string_view table_name, std::span<const ColumnDescri
   return head;
 }
 
-InsertText BuildInsertRows(std::string_view table_name, std::span<const Row> rows,
-                           const InsertTextOptions& options) {
-  InsertText result;
-  if (rows.empty()) return result;
-  const std::string head = InsertHead(table_name, rows.front(), options.has_identity);
-  std::string& text = result.text;
+uint64_t AppendInsertRows(std::string& text, std::string_view head, std::span<const Row> rows,
+                          const InsertTextOptions& options) {
+  uint64_t written = 0;
   for (const Row& row : rows) {
     if (options.stop && options.stop->load(std::memory_order_relaxed)) break;
-    if (result.rows == 0) {
+    if (written == 0) {
       text.append(head);
     } else if (options.has_identity) {
       // Every row a statement of its own, with the column list.
@@ -75,9 +72,18 @@ InsertText BuildInsertRows(std::string_view table_name, std::span<const Row> row
       text.append(",\r\n(");
     }
     AppendRowValues(text, row, options.literal);
-    ++result.rows;
+    ++written;
   }
-  if (result.rows > 0) text.append("\r\n");
+  if (written > 0) text.append("\r\n");
+  return written;
+}
+
+InsertText BuildInsertRows(std::string_view table_name, std::span<const Row> rows,
+                           const InsertTextOptions& options) {
+  InsertText result;
+  if (rows.empty()) return result;
+  const std::string head = InsertHead(table_name, rows.front(), options.has_identity);
+  result.rows = AppendInsertRows(result.text, head, rows, options);
   return result;
 }
 

@@ -54,6 +54,12 @@ struct InsertText {
 InsertText BuildInsertRows(std::string_view table_name, std::span<const Row> rows,
                            const InsertTextOptions& options);
 
+// The same text appended to `text`, with the head given (InsertHead of the
+// first row; a save builds it once per table, since every row of a table
+// has the table's columns). Returns the number of rows written.
+uint64_t AppendInsertRows(std::string& text, std::string_view head, std::span<const Row> rows,
+                          const InsertTextOptions& options);
+
 // The INSERT text of one operation: BuildInsertRows over RowsToWrite.
 InsertText BuildOperationInsert(uint8_t operation, std::string_view table_name,
                                 std::span<const Row> decoded_rows,

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "export/batch_script.h"
 #include "export/database_script.h"
@@ -46,6 +47,10 @@ struct TableWrite {
   std::string folder_path;
   OperationTable table;
   CreateTableText create;
+  // The INSERT statement head: the same for every row of the table (the
+  // rows are copies of `table.columns`).
+  std::string insert_head;
+  InsertTextOptions insert_options;
   std::unique_ptr<TableRecordContext> context;
   std::optional<ScriptFile> script;
   // Text for the script not yet handed to it (converted in large pieces).
@@ -55,6 +60,9 @@ struct TableWrite {
   std::unique_ptr<BlobFolder> blobs;
   // The row counter of the table.
   uint64_t rows = 0;
+  // The rows of the operation being written; kept from one operation to the
+  // next so that their storage is reused.
+  std::vector<Row> row_buffer;
 };
 
 class SaveRun {
@@ -92,7 +100,7 @@ class SaveRun {
   bool BeginTable(TableWrite& t, const LogOperation& first);
   void EndTable(TableWrite& t);
   void WriteOperationRows(TableWrite& t, const LogOperation& operation);
-  std::vector<Row> RowsToSave(TableWrite& t, const LogOperation& operation);
+  std::span<const Row> RowsToSave(TableWrite& t, const LogOperation& operation);
   void Write(TableWrite& t, std::string_view text);
   void Flush(TableWrite& t);
   bool RollOver(TableWrite& t);
@@ -235,6 +243,10 @@ bool SaveRun::BeginTable(TableWrite& t, const LogOperation& first) {
   if (!metadata_.currentTable().schema_loaded || t.table.columns.empty()) return false;
   const bool sql2000 = state_.sql2000_mode;
   t.create = BuildCreateTable(t.name, t.table.columns, sql2000);
+  t.insert_head = InsertHead(t.name, t.table.columns, t.create.hasIdentity);
+  t.insert_options.has_identity = t.create.hasIdentity;
+  t.insert_options.literal = literal_;
+  t.insert_options.stop = &state_.stop;
   t.context = std::make_unique<TableRecordContext>(t.table.columns, sql2000);
 
   t.folder = names_.TableName(t.name);
@@ -309,7 +321,7 @@ void SaveRun::Flush(TableWrite& t) {
   t.pending.clear();
 }
 
-std::vector<Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operation) {
+std::span<const Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operation) {
   const std::shared_ptr<const LogBlock> block = cache_.Block(operation.blockPosition);
   if (!block) return {};
   const RowImageRequest request =
@@ -324,22 +336,28 @@ std::vector<Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operatio
   context.blobs = t.blobs.get();
   context.sql2000_mode = state_.sql2000_mode;
 
+  std::vector<Row>& buffer = t.row_buffer;
   const uint8_t code = operation.operation;
   if ((code == kOpModifyRow || code == kOpModifyColumns) && page.recordCount() == 2) {
     // Of the two images the second is written when it gives a row, else the
     // first (RowsToWrite): the first is read only when needed.
+    if (buffer.empty()) buffer.emplace_back();
     for (const int image : {1, 0}) {
       const CPrimaryRecord* record = page.record(image);
-      if (!record) continue;
-      if (std::optional<Row> row = ReadExportRow(*record, t.table.columns, context))
-        return {std::move(*row)};
+      if (record && ReadExportRowInto(*record, t.table.columns, context, buffer[0]))
+        return std::span<const Row>(buffer).first(1);
     }
     return {};
   }
-  std::vector<Row> rows = ReadExportRows(page, t.table.columns, context);
-  const std::span<const Row> kept = RowsToWrite(code, rows);
-  if (kept.size() == rows.size()) return rows;
-  return std::vector<Row>(kept.begin(), kept.end());
+  // The export rows of the page's records (ReadExportRows), read into the
+  // buffer.
+  size_t count = 0;
+  for (const auto& record : page.records()) {
+    if (!record) continue;
+    if (buffer.size() == count) buffer.emplace_back();
+    if (ReadExportRowInto(*record, t.table.columns, context, buffer[count])) ++count;
+  }
+  return RowsToWrite(code, std::span<const Row>(buffer).first(count));
 }
 
 bool SaveRun::RollOver(TableWrite& t) {
@@ -357,7 +375,7 @@ bool SaveRun::RollOver(TableWrite& t) {
 
 void SaveRun::WriteOperationRows(TableWrite& t, const LogOperation& operation) {
   ++result_.operations_accepted;
-  const std::vector<Row> rows = RowsToSave(t, operation);
+  const std::span<const Row> rows = RowsToSave(t, operation);
   if (rows.empty()) return;
   // The exact size is needed only near the limit: UTF-16 takes at most
   // twice the bytes of the UTF-8 text still pending.
@@ -365,15 +383,12 @@ void SaveRun::WriteOperationRows(TableWrite& t, const LogOperation& operation) {
     Flush(t);
     if (NeedsRollOver(t.script->size())) RollOver(t);
   }
-  InsertTextOptions options;
-  options.has_identity = t.create.hasIdentity;
-  options.literal = literal_;
-  options.stop = &state_.stop;
-  const InsertText insert = BuildInsertRows(t.name, rows, options);
-  if (insert.rows == 0) return;
-  Write(t, insert.text);
-  t.rows += insert.rows;
-  result_.rows_written += insert.rows;
+  // The rows go straight into the text pending for the script.
+  const uint64_t written = AppendInsertRows(t.pending, t.insert_head, rows, t.insert_options);
+  if (written == 0) return;
+  t.rows += written;
+  result_.rows_written += written;
+  if (t.pending.size() >= kPendingText) Flush(t);
 }
 
 void SaveRun::WritePrimaryKeys2000() {

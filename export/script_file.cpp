@@ -17,6 +17,10 @@ namespace {
 
 // Appended bytes are handed to the system in pieces of this size.
 constexpr size_t kBufferSize = size_t{1} << 20;
+// After this many bytes written the system is asked to start writing them
+// to the disk, so that Commit's fsync waits only for the last of them
+// rather than for a whole large script at once.
+constexpr uint64_t kWritebackStep = uint64_t{8} << 20;
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -46,6 +50,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       fd_(other.fd_),
       failed_(other.failed_),
       size_(other.size_),
+      written_(other.written_),
+      writeback_from_(other.writeback_from_),
       buffer_(std::move(other.buffer_)) {
   other.fd_ = -1;
   other.temp_path_.clear();
@@ -59,6 +65,8 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     fd_ = other.fd_;
     failed_ = other.failed_;
     size_ = other.size_;
+    written_ = other.written_;
+    writeback_from_ = other.writeback_from_;
     buffer_ = std::move(other.buffer_);
     other.fd_ = -1;
     other.temp_path_.clear();
@@ -83,9 +91,26 @@ std::optional<AtomicFile> AtomicFile::Create(const std::string& path) {
   return file;
 }
 
+bool AtomicFile::Write(const char* data, size_t size) {
+  if (!WriteAll(fd_, data, size)) {
+    failed_ = true;
+    return false;
+  }
+  written_ += size;
+#ifdef __linux__
+  if (written_ - writeback_from_ >= kWritebackStep) {
+    // Only a hint: the data reach the disk by Commit's fsync in any case.
+    ::sync_file_range(fd_, static_cast<off_t>(writeback_from_),
+                      static_cast<off_t>(written_ - writeback_from_), SYNC_FILE_RANGE_WRITE);
+    writeback_from_ = written_;
+  }
+#endif
+  return true;
+}
+
 bool AtomicFile::Flush() {
   if (failed_ || fd_ < 0) return false;
-  if (!buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) failed_ = true;
+  if (!buffer_.empty()) Write(buffer_.data(), buffer_.size());
   buffer_.clear();
   return !failed_;
 }
@@ -95,10 +120,7 @@ bool AtomicFile::Append(std::string_view bytes) {
   size_ += bytes.size();
   if (buffer_.size() + bytes.size() > kBufferSize) {
     if (!Flush()) return false;
-    if (bytes.size() >= kBufferSize) {
-      if (!WriteAll(fd_, bytes.data(), bytes.size())) failed_ = true;
-      return !failed_;
-    }
+    if (bytes.size() >= kBufferSize) return Write(bytes.data(), bytes.size());
   }
   buffer_.append(bytes);
   return true;

@@ -51,12 +51,18 @@ class AtomicFile {
 
  private:
   bool Flush();
+  // Writes to the file, and starts the disk writes every few megabytes.
+  bool Write(const char* data, size_t size);
 
   std::string path_;
   std::string temp_path_;
   int fd_ = -1;
   bool failed_ = false;
   uint64_t size_ = 0;
+  // Bytes handed to the system, and where the range not yet handed to the
+  // disk begins.
+  uint64_t written_ = 0;
+  uint64_t writeback_from_ = 0;
   std::string buffer_;
 };
 

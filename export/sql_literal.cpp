@@ -39,50 +39,53 @@ size_t CharacterCount(std::string_view text) {
   return count;
 }
 
-// Keeps the first `count` characters.
-void KeepCharacters(std::string& text, size_t count) {
+// The length in bytes of the first `count` characters.
+size_t CharactersPrefix(std::string_view text, size_t count) {
   size_t seen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsContinuation(text[i])) continue;
-    if (seen == count) {
-      text.resize(i);
-      return;
-    }
+    if (seen == count) return i;
     ++seen;
   }
+  return text.size();
 }
 
-std::string EscapeAndTrim(std::string_view value) {
+// Without the blanks at both ends.
+std::string_view Trimmed(std::string_view value) {
+  const size_t first = value.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = value.find_last_not_of(' ');
+  return value.substr(first, last - first + 1);
+}
+
+// Every "'" doubled.
+std::string Escaped(std::string_view value) {
   std::string out;
-  out.reserve(value.size() + 2);
-  for (char c : value) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
+  out.reserve(value.size() + 8);
+  for (size_t at = 0; at < value.size();) {
+    const size_t quote = value.find('\'', at);
+    if (quote == std::string_view::npos) {
+      out.append(value.substr(at));
+      break;
+    }
+    out.append(value.substr(at, quote + 1 - at)).push_back('\'');
+    at = quote + 1;
   }
-  size_t first = out.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  size_t last = out.find_last_not_of(' ');
-  return out.substr(first, last - first + 1);
-}
-
-// prefix + value + suffix, appended in place (GCC 12 warns wrongly about
-// chains of operator+ that start with a literal).
-std::string Wrap(std::string_view prefix, std::string_view value, std::string_view suffix) {
-  std::string out;
-  out.reserve(prefix.size() + value.size() + suffix.size());
-  out.append(prefix).append(value).append(suffix);
   return out;
 }
 
 // Binary columns: a blob-file reference while saving, a placeholder for an
 // empty value, else the hexadecimal text as it stands.
-std::string BinaryLiteral(const std::string& v, std::string_view convert_type,
-                          const SqlLiteralContext& context) {
-  if (context.saveRunning && v.find('\\') != std::string::npos) {
-    return Wrap("(Select * from OPENROWSET(BULK N'$(DIR)", v, "',SINGLE_BLOB) as Image),");
+void AppendBinaryLiteral(std::string& out, std::string_view v, std::string_view convert_type,
+                         const SqlLiteralContext& context) {
+  if (context.saveRunning && v.find('\\') != std::string_view::npos) {
+    out.append("(Select * from OPENROWSET(BULK N'$(DIR)").append(v).append(
+        "',SINGLE_BLOB) as Image),");
+  } else if (v.empty()) {
+    out.append("CONVERT(").append(convert_type).append(",' '),");
+  } else {
+    out.append(v).push_back(',');
   }
-  if (v.empty()) return Wrap("CONVERT(", convert_type, ",' '),");
-  return Wrap("", v, ",");
 }
 
 }  // namespace
@@ -101,14 +104,22 @@ std::string TodayText() {
   return text;
 }
 
-std::string SqlLiteral(const ColumnDescriptor& column, std::string_view value_text,
-                       const SqlLiteralContext& context) {
+void AppendSqlLiteral(std::string& out, const ColumnDescriptor& column,
+                      std::string_view value_text, const SqlLiteralContext& context) {
   int k = static_cast<int>(column.typeCode);
   if (k == static_cast<int>(typeCode::kTimestamp)) k = static_cast<int>(typeCode::kVarBinary);
   // The number in the type text is the column's length in bytes, -1 for max.
   const int32_t n = DeclaredLength(column.type_text);
 
-  std::string v = EscapeAndTrim(value_text);
+  // The value trimmed, its quotes doubled (trimming first gives the same
+  // text: a quote is not a blank). Only the cuts below change it, and they
+  // only shorten it, so it stays a view of the value or of `escaped`.
+  std::string_view v = Trimmed(value_text);
+  std::string escaped;
+  if (v.find('\'') != std::string_view::npos) {
+    escaped = Escaped(v);
+    v = escaped;
+  }
 
   // Values longer than the column: binary text keeps "0x" and two digits per
   // byte; character text keeps n characters and drops a quote left dangling
@@ -116,11 +127,12 @@ std::string SqlLiteral(const ColumnDescriptor& column, std::string_view value_te
   if (n >= 0) {
     if (k == 16) {
       const size_t limit = 2 * static_cast<size_t>(n) + 2;
-      if (CharacterCount(v) > limit) KeepCharacters(v, limit);
+      if (v.size() > limit && CharacterCount(v) > limit) v = v.substr(0, CharactersPrefix(v, limit));
     } else if (k == 11 || k == 17 || k == 20) {
-      if (v != kNull && CharacterCount(v) > static_cast<size_t>(n)) {
-        KeepCharacters(v, static_cast<size_t>(n));
-        while (!v.empty() && v.back() == '\'') v.pop_back();
+      const size_t limit = static_cast<size_t>(n);
+      if (v != kNull && v.size() > limit && CharacterCount(v) > limit) {
+        v = v.substr(0, CharactersPrefix(v, limit));
+        while (!v.empty() && v.back() == '\'') v.remove_suffix(1);
       }
     }
   }
@@ -129,48 +141,76 @@ std::string SqlLiteral(const ColumnDescriptor& column, std::string_view value_te
   // type's number of digits after it.
   if (k == 22 && !v.empty()) {
     const size_t point = v.find('.');
-    if (point == std::string::npos) {
-      if (v.size() > 8) v.resize(8);
+    if (point == std::string_view::npos) {
+      if (v.size() > 8) v = v.substr(0, 8);
     } else {
       const size_t digits = n > 0 ? static_cast<size_t>(n) : 0;
-      if (v.size() - point - 1 > digits) v.resize(point + 1 + digits);
+      if (v.size() - point - 1 > digits) v = v.substr(0, point + 1 + digits);
     }
   }
 
+  std::string today;
   const bool is_null = v == kNull;
   if (is_null || v.empty()) {
     if (column.primary_key) {
       // A key column cannot take NULL: give it a value of its type.
       if (IsNumericForKey(k)) {
-        v.assign(1, '0');
+        v = "0";
       } else if (k == 15) {
         v = kZeroGuid;
       } else if (IsDate(k)) {
-        v = Wrap("", context.today.empty() ? TodayText() : context.today, " 00:00:00");
+        today = context.today.empty() ? TodayText() : context.today;
+        today.append(" 00:00:00");
+        v = today;
       } else {
-        v.clear();
+        v = {};
       }
     } else if (IsCharacter(k)) {
-      return is_null ? "NULL," : "'',";
+      out.append(is_null ? "NULL," : "'',");
+      return;
     } else if (IsNumericForNull(k)) {
-      if (is_null) return "NULL,";
-      v.assign(1, '0');
+      if (is_null) {
+        out.append("NULL,");
+        return;
+      }
+      v = "0";
     } else if (k == 1) {
-      return is_null ? "NULL," : "CONVERT(binary,' '),";
+      out.append(is_null ? "NULL," : "CONVERT(binary,' '),");
+      return;
     } else if (k == 16) {
-      return is_null ? "NULL," : "CONVERT(varbinary,' '),";
+      out.append(is_null ? "NULL," : "CONVERT(varbinary,' '),");
+      return;
     } else {
-      return is_null ? "NULL," : "'',";
+      out.append(is_null ? "NULL," : "'',");
+      return;
     }
   }
 
   if (k == 25) k = 16;
-  if (IsBare(k)) return Wrap("", v, ",");
-  if (IsQuoted(k)) return Wrap("'", v, "',");
-  if (k == 1) return BinaryLiteral(v, "binary", context);
-  if (k == 16) return BinaryLiteral(v, "varbinary", context);
-  if (k == 20) return v.empty() ? "CONVERT(varchar,'')," : Wrap("CONVERT(varchar,'", v, "'),");
-  return "NULL,";
+  if (IsBare(k)) {
+    out.append(v).push_back(',');
+  } else if (IsQuoted(k)) {
+    out.push_back('\'');
+    out.append(v).append("',");
+  } else if (k == 1) {
+    AppendBinaryLiteral(out, v, "binary", context);
+  } else if (k == 16) {
+    AppendBinaryLiteral(out, v, "varbinary", context);
+  } else if (k == 20) {
+    if (v.empty())
+      out.append("CONVERT(varchar,''),");
+    else
+      out.append("CONVERT(varchar,'").append(v).append("'),");
+  } else {
+    out.append("NULL,");
+  }
+}
+
+std::string SqlLiteral(const ColumnDescriptor& column, std::string_view value_text,
+                       const SqlLiteralContext& context) {
+  std::string out;
+  AppendSqlLiteral(out, column, value_text, context);
+  return out;
 }
 
 }  // namespace tarnwick

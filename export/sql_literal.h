@@ -29,5 +29,9 @@ std::string TodayText();
 // and primary_key.
 std::string SqlLiteral(const ColumnDescriptor& column, std::string_view value_text,
                        const SqlLiteralContext& context = {});
+// The same literal appended to `out` (the save builds its rows this way,
+// without a string per value).
+void AppendSqlLiteral(std::string& out, const ColumnDescriptor& column,
+                      std::string_view value_text, const SqlLiteralContext& context = {});
 
 }  // namespace tarnwick

@@ -2,7 +2,12 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -10,6 +15,63 @@ namespace tarnwick {
 namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
+
+// Words of eight bytes at a time: the ASCII runs below are found and copied
+// without a test per character.
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+// Four UTF-16LE units are ASCII when no high byte is set and no low byte
+// has bit 7.
+constexpr uint64_t kUnitsNotAscii = 0xFF80FF80FF80FF80ull;
+
+uint64_t Word(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// The end of the ASCII run of `data` starting at `i`.
+size_t AsciiRunEnd(const uint8_t* data, size_t i, size_t size) {
+  while (i + 8 <= size && (Word(data + i) & kHighBits) == 0) i += 8;
+  while (i < size && data[i] < 0x80) ++i;
+  return i;
+}
+
+// ASCII bytes as UTF-16LE units (the high bytes 0).
+void WidenAscii(const uint8_t* from, size_t count, char* to) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= count; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 2 * k), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 2 * k + 16), _mm_unpackhi_epi8(v, zero));
+  }
+#endif
+  for (; k < count; ++k) {
+    to[2 * k] = static_cast<char>(from[k]);
+    to[2 * k + 1] = 0;
+  }
+}
+
+// ASCII UTF-16LE units (each below 0x80) as bytes.
+void NarrowAscii(const uint8_t* from, size_t count, char* to) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + 16 <= count; k += 16) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2 * k));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 2 * k + 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_packus_epi16(low, high));
+  }
+#endif
+  for (; k < count; ++k) to[k] = static_cast<char>(from[2 * k]);
+}
+
+// The end (in units) of the run of ASCII UTF-16LE units starting at unit i.
+size_t AsciiUnitsEnd(const uint8_t* data, size_t i, size_t units) {
+  while (i + 4 <= units && (Word(data + 2 * i) & kUnitsNotAscii) == 0) i += 4;
+  while (i < units && data[2 * i + 1] == 0 && data[2 * i] < 0x80) ++i;
+  return i;
+}
 
 // One iconv descriptor per (direction, code page) and thread: opening a
 // descriptor costs far more than converting a short value.
@@ -71,9 +133,19 @@ std::string IconvName(int code_page) {
   }
 }
 
+// Code pages whose bytes below 0x80 are ASCII, whichever converter serves
+// them (the default one included).
+bool AsciiCompatible(int code_page) {
+  return code_page == 874 || (code_page >= 1250 && code_page <= 1258) || code_page == 28591 ||
+         code_page == 20127 || code_page == 65001;
+}
+
 std::string DecodeCodePage(std::span<const uint8_t> bytes, int code_page) {
   std::string out;
   if (bytes.empty()) return out;
+  // Text of ASCII only, the common case, is its own UTF-8: no converter call.
+  if (AsciiCompatible(code_page) && AsciiRunEnd(bytes.data(), 0, bytes.size()) == bytes.size())
+    return std::string(bytes.begin(), bytes.end());
   iconv_t cd = Descriptor(true, code_page);
   if (!IsValid(cd)) cd = Descriptor(true, kDefaultCodePage);
   if (!IsValid(cd)) {
@@ -138,12 +210,11 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes) {
   size_t n = bytes.size() / 2;
   for (size_t i = 0; i < n; ++i) {
     // A run of ASCII units, the common case, copied without the checks below.
-    size_t end = i;
-    while (end < n && bytes[2 * end + 1] == 0 && bytes[2 * end] < 0x80) ++end;
+    const size_t end = AsciiUnitsEnd(bytes.data(), i, n);
     if (end > i) {
       const size_t at = out.size();
       out.resize(at + (end - i));
-      for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(bytes[2 * k]);
+      NarrowAscii(bytes.data() + 2 * i, end - i, out.data() + at);
       i = end - 1;
       continue;
     }
@@ -172,12 +243,12 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   size_t i = 0;
   while (i < utf8.size()) {
     // A run of ASCII, the common case, copied without the checks below.
-    size_t end = i;
-    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
+    const uint8_t* data = reinterpret_cast<const uint8_t*>(utf8.data());
+    const size_t end = AsciiRunEnd(data, i, utf8.size());
     if (end > i) {
       const size_t at = out.size();
-      out.resize(at + 2 * (end - i));  // the high bytes stay 0
-      for (size_t k = i; k < end; ++k) out[at + 2 * (k - i)] = utf8[k];
+      out.resize(at + 2 * (end - i));
+      WidenAscii(data + i, end - i, out.data() + at);
       i = end;
       continue;
     }

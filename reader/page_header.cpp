@@ -1,11 +1,30 @@
 #include "reader/page_header.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <string>
 
 #include "reader/byte_reader.h"
 #include "reader/page_ref.h"
 
 namespace tarnwick {
+namespace {
+
+// The value as printf's "%d" writes it.
+void AppendDecimal(std::string& out, int value) {
+  char digits[12];
+  int n = 0;
+  int64_t v = value;
+  const bool negative = v < 0;
+  if (negative) v = -v;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (negative) out.push_back('-');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
+}  // namespace
 
 void RestoreTornBits(std::span<uint8_t> page) {
   ByteReader r(page.data(), page.size());
@@ -47,13 +66,20 @@ CPage_Header::CPage_Header(std::span<uint8_t> page) {
   ghostRecordCount = r.U16(58);
   tornBits = r.U32(60);
 
-  char text[64];
-  std::snprintf(text, sizeof text, "( %d : %d : %d )", static_cast<int>(lsnFile),
-                static_cast<int>(lsnOffset), static_cast<int>(lsnSlot));
-  lsn = text;
-  std::snprintf(text, sizeof text, "( %d : %d )", static_cast<int>(xdesIdHigh),
-                static_cast<int>(xdesIdLow));
-  xdesId = text;
+  // "( %d : %d : %d )" and "( %d : %d )", written without printf: every
+  // page read builds a header.
+  lsn = "( ";
+  AppendDecimal(lsn, static_cast<int>(lsnFile));
+  lsn += " : ";
+  AppendDecimal(lsn, static_cast<int>(lsnOffset));
+  lsn += " : ";
+  AppendDecimal(lsn, static_cast<int>(lsnSlot));
+  lsn += " )";
+  xdesId = "( ";
+  AppendDecimal(xdesId, static_cast<int>(xdesIdHigh));
+  xdesId += " : ";
+  AppendDecimal(xdesId, static_cast<int>(xdesIdLow));
+  xdesId += " )";
 
   RestoreTornBits(page);
 }

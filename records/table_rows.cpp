@@ -32,7 +32,15 @@ class RowWalk {
       : rec_(record), ctx_(context), export_(for_export) {}
 
   Row Read(const std::vector<ColumnDescriptor>& columns) {
-    Row row = columns;
+    Row row;
+    ReadInto(columns, row);
+    return row;
+  }
+
+  // The row into `row`, whose storage is reused (copy-assigned from the
+  // columns).
+  void ReadInto(const std::vector<ColumnDescriptor>& columns, Row& row) {
+    row = columns;
     for (ColumnDescriptor& c : row) {
       if (!c.computed()) c.value.clear();
       c.value_null = false;
@@ -40,7 +48,6 @@ class RowWalk {
     const int record_columns = std::max<int>(0, rec_.columnCount);
     const size_t visited = std::min<size_t>(row.size(), static_cast<size_t>(record_columns));
     for (size_t i = 0; i < visited; ++i) ReadColumn(row[i], static_cast<int>(visited));
-    return row;
   }
 
  private:
@@ -157,7 +164,14 @@ class RowWalk {
       }
     }
     ++j_;
-    if (index >= rec_.varColumns.size()) return false;
+    if (index >= rec_.varColumns.size()) {
+      // Its NULL bit is clear, yet the record's variable-column array ends
+      // before it: the server leaves trailing empty values out of the array.
+      // The export keeps such a value empty rather than making it NULL (the
+      // display shows the empty text as it always has).
+      zero_length_ = export_;
+      return export_;
+    }
     const ColumnChunk& chunk = rec_.varColumns[index];
     if (chunk.complex) {
       if (!chunk.HasBytes()) return false;
@@ -271,6 +285,13 @@ std::optional<Row> ReadExportRow(const CPrimaryRecord& record,
   Row row = RowWalk(record, context, true).Read(columns);
   if (FirstStoredValueEmpty(row)) return std::nullopt;
   return row;
+}
+
+bool ReadExportRowInto(const CPrimaryRecord& record, const std::vector<ColumnDescriptor>& columns,
+                       const RowReadContext& context, Row& row) {
+  if (!Usable(&record) || Undecoded(record)) return false;
+  RowWalk(record, context, true).ReadInto(columns, row);
+  return !FirstStoredValueEmpty(row);
 }
 
 std::vector<Row> ReadDisplayRows(const PrimaryRecordPage& page,

@@ -60,5 +60,10 @@ std::optional<Row> ReadDisplayRow(const CPrimaryRecord& record,
 std::optional<Row> ReadExportRow(const CPrimaryRecord& record,
                                  const std::vector<ColumnDescriptor>& columns,
                                  const RowReadContext& context);
+// ReadExportRow into `row`, reusing its storage (a caller that reads many
+// rows of one table, the save); false, with `row` unspecified, when the
+// record gives no row.
+bool ReadExportRowInto(const CPrimaryRecord& record, const std::vector<ColumnDescriptor>& columns,
+                       const RowReadContext& context, Row& row);
 
 }  // namespace tarnwick

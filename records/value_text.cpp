@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -77,10 +78,18 @@ std::string AnsiText(Bytes bytes, int32_t code_page) {
 
 // UTF-16LE character data up to its first 0 code unit.
 std::string Utf16Text(Bytes bytes) {
-  ByteReader reader(bytes);
   size_t length = bytes.size();
-  for (size_t i = 0; reader.Has(i, 2); i += 2) {
-    if (reader.U16(i) == 0) {
+  // Only whole units inside the span are looked at; four at a time while
+  // none of them is 0 (a 16-bit lane is 0 exactly when the test below sets
+  // its top bit).
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, bytes.data() + i, sizeof w);
+    if (((w - 0x0001000100010001ull) & ~w & 0x8000800080008000ull) != 0) break;
+  }
+  for (; i + 1 < bytes.size(); i += 2) {
+    if ((bytes[i] | bytes[i + 1]) == 0) {
       length = i;
       break;
     }

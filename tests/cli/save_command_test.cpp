@@ -21,6 +21,7 @@
 #include "reader/metadata.h"
 #include "tests/support/corpus.h"
 #include "tests/support/data_file_builder.h"
+#include "tests/support/insert_values.h"
 
 namespace tarnwick {
 namespace {
@@ -54,108 +55,6 @@ std::vector<std::string> QuotedAfter(const std::string& text, const std::string&
     paths.push_back(text.substr(at, end - at));
   }
   return paths;
-}
-
-// The INSERT-values reader: the literals of every row of every INSERT
-// statement of a script, in order. A literal is read up to the "," or ")"
-// that ends it outside quotes and parentheses.
-class InsertValuesReader {
- public:
-  explicit InsertValuesReader(std::string text) : text_(std::move(text)) {}
-
-  // False when a statement does not parse.
-  bool Read(std::vector<std::vector<std::string>>& rows) {
-    const std::string head = "\r\n insert into [";
-    for (size_t at = text_.find(head); at != std::string::npos; at = text_.find(head, at_)) {
-      at_ = at + head.size();
-      if (!SkipBracketed() || !Take(" ")) return false;
-      if (Peek('(') && (!SkipColumnList() || !Take(" "))) return false;
-      if (!Take("values( ")) return false;
-      for (;;) {
-        std::vector<std::string>& row = rows.emplace_back();
-        for (;;) {
-          std::optional<std::string> literal = Literal();
-          if (!literal) return false;
-          row.push_back(*literal);
-          if (Take(",")) continue;
-          if (Take(")")) break;
-          return false;
-        }
-        if (Take(",\r\n(")) continue;
-        if (Take("\r\n")) break;
-        return false;
-      }
-    }
-    return true;
-  }
-
- private:
-  bool Peek(char c) const { return at_ < text_.size() && text_[at_] == c; }
-  bool Take(std::string_view s) {
-    if (text_.compare(at_, s.size(), s) != 0) return false;
-    at_ += s.size();
-    return true;
-  }
-  // "name]" with "]]" inside, after the "[".
-  bool SkipBracketed() {
-    while (at_ < text_.size()) {
-      if (text_[at_] == ']') {
-        if (at_ + 1 < text_.size() && text_[at_ + 1] == ']') {
-          at_ += 2;
-          continue;
-        }
-        ++at_;
-        return true;
-      }
-      ++at_;
-    }
-    return false;
-  }
-  bool SkipColumnList() {
-    ++at_;
-    for (;;) {
-      if (!Take("[") || !SkipBracketed()) return false;
-      if (Take(",")) continue;
-      return Take(")");
-    }
-  }
-  std::optional<std::string> Literal() {
-    const size_t start = at_;
-    int depth = 0;
-    bool quoted = false;
-    for (; at_ < text_.size(); ++at_) {
-      const char c = text_[at_];
-      if (quoted) {
-        if (c == '\'') {
-          if (at_ + 1 < text_.size() && text_[at_ + 1] == '\'')
-            ++at_;
-          else
-            quoted = false;
-        }
-        continue;
-      }
-      if (c == '\'')
-        quoted = true;
-      else if (c == '(')
-        ++depth;
-      else if (c == ')' && depth > 0)
-        --depth;
-      else if ((c == ',' || c == ')') && depth == 0)
-        return text_.substr(start, at_ - start);
-    }
-    return std::nullopt;
-  }
-
-  std::string text_;
-  size_t at_ = 0;
-};
-
-// A blob reference literal: the file it loads, below the database folder.
-std::optional<std::string> BlobFileOf(const std::string& literal) {
-  const std::string open = "(Select * from OPENROWSET(BULK N'$(DIR)";
-  const std::string close = "',SINGLE_BLOB) as Image)";
-  if (literal.rfind(open, 0) != 0 || !literal.ends_with(close)) return std::nullopt;
-  return literal.substr(open.size(), literal.size() - open.size() - close.size());
 }
 
 // True when the path, resolved, lies inside the folder.
@@ -239,7 +138,7 @@ TEST(SaveCommand, EveryCorpusPairGivesACompleteScriptSetOfItsOperations) {
           for (size_t q = name.find("''"); q != std::string::npos; q = name.find("''", q + 1))
             name.erase(q, 1);
         }
-        ASSERT_TRUE(InsertValuesReader(text).Read(written)) << file;
+        ASSERT_TRUE(testing::InsertValuesReader(text).Read(written)) << file;
       }
       ASSERT_TRUE(expected_tables.count(name)) << name;
       saved_tables.insert(name);
@@ -268,7 +167,7 @@ TEST(SaveCommand, EveryCorpusPairGivesACompleteScriptSetOfItsOperations) {
         ASSERT_EQ(written[i].size(), expected[i].size()) << name << " row " << i;
         for (size_t k = 0; k < written[i].size(); ++k) {
           std::string got = written[i][k];
-          if (const std::optional<std::string> blob = BlobFileOf(got)) {
+          if (const std::optional<std::string> blob = testing::BlobFileOf(got)) {
             const fs::path file = Below(d, *blob);
             EXPECT_TRUE(Inside(file, d)) << *blob;
             got = HexValue(testing::ReadFileBytes(file.string()));

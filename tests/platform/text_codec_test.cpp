@@ -52,5 +52,69 @@ TEST(TextCodec, RoundTrips) {
   EXPECT_EQ(EncodeCodePage("\xD0\x96", 1252), "?") << "no such character in 1252";
 }
 
+// Texts of every length up to 40 with one character outside ASCII (two-byte,
+// three-byte or a surrogate pair) at every position: the ASCII runs are
+// converted several bytes at a time, so each cut of a run must give the
+// same units as one character at a time.
+TEST(TextCodec, AsciiRunsOfEveryLengthAroundOtherCharacters) {
+  auto utf8_of = [](uint32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+    return out;
+  };
+  auto utf16_of = [](uint32_t cp) {
+    std::string out;
+    auto unit = [&out](uint32_t u) {
+      out.push_back(static_cast<char>(u & 0xFF));
+      out.push_back(static_cast<char>(u >> 8));
+    };
+    if (cp < 0x10000) {
+      unit(cp);
+    } else {
+      unit(0xD800 + ((cp - 0x10000) >> 10));
+      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
+    return out;
+  };
+  for (const uint32_t other : {0xE9u, 0x20ACu, 0x1F600u, 0u}) {
+    for (size_t length = 0; length <= 40; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        std::string utf8, utf16;
+        for (size_t i = 0; i < length; ++i) {
+          const uint32_t cp = i == at && other != 0 ? other : 'a' + static_cast<uint32_t>(i % 26);
+          utf8 += utf8_of(cp);
+          utf16 += utf16_of(cp);
+        }
+        SCOPED_TRACE(::testing::Message() << "length " << length << ", U+" << std::hex << other
+                                          << " at " << std::dec << at);
+        ASSERT_EQ(Utf8ToUtf16Le(utf8), utf16);
+        ASSERT_EQ(Utf16LeToUtf8(std::vector<uint8_t>(utf16.begin(), utf16.end())), utf8);
+        if (other < 0x100) {
+          // 8-bit text: ASCII alone needs no converter; é comes from it.
+          std::string latin;
+          for (size_t i = 0; i < length; ++i)
+            latin.push_back(i == at && other != 0 ? static_cast<char>(0xE9)
+                                                  : static_cast<char>('a' + i % 26));
+          ASSERT_EQ(DecodeCodePage(std::vector<uint8_t>(latin.begin(), latin.end()), 1252), utf8);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarnwick
