@@ -58,26 +58,6 @@ double Best(int runs, F f) {
   return best;
 }
 
-// A front end that keeps nothing but the tree's total and the messages.
-class QuietFrontEnd : public ScanFrontEnd {
- public:
-  void SetStatusText(const std::string&) override {}
-  void SetProgressRange(uint64_t) override {}
-  void SetProgressPos(uint64_t) override {}
-  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
-  void ClearTree() override {}
-  void ShowTree(const ScanTree& tree) override { operations = tree.all.count; }
-  void ScanEnded() override {}
-
-  std::vector<std::string> messages;
-  int64_t operations = -1;
-};
-
 // The child: one whole scan; prints the operations recovered and the time.
 int ScanChild(const std::string& mdf, const std::string& ldf) {
   RunState state;
@@ -86,7 +66,7 @@ int ScanChild(const std::string& mdf, const std::string& ldf) {
   ReaderSlot slot;
   UserTableMap tables;
   TransactionLog log;
-  QuietFrontEnd front;
+  CollectingFrontEnd front;
   ScanStages stages;
   stages.build_catalog = BuildCatalog;
   stages.build_user_table_map = [&](ReaderSlot& s) {
@@ -100,8 +80,9 @@ int ScanChild(const std::string& mdf, const std::string& ldf) {
   RunScan(state, slot, front, stages);
   const double seconds = Seconds(t0);
   for (const std::string& m : front.messages) std::fprintf(stderr, "%s\n", m.c_str());
-  std::printf("%lld %.3f\n", static_cast<long long>(front.operations), seconds);
-  return front.operations < 0 ? 1 : 0;
+  const int64_t operations = front.tree ? front.tree->all.count : -1;
+  std::printf("%lld %.3f\n", static_cast<long long>(operations), seconds);
+  return operations < 0 ? 1 : 0;
 }
 
 struct ChildResult {

@@ -41,23 +41,6 @@ double Millis(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-class QuietFrontEnd : public ScanFrontEnd {
- public:
-  void SetStatusText(const std::string&) override {}
-  void SetProgressRange(uint64_t) override {}
-  void SetProgressPos(uint64_t) override {}
-  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
-  void ClearTree() override {}
-  void ShowTree(const ScanTree&) override {}
-  void ScanEnded() override {}
-  std::vector<std::string> messages;
-};
-
 std::string ParamsText(const sample::SampleOptions& o) {
   return std::to_string(o.operations) + " " + std::to_string(o.log_bytes) + " " +
          std::to_string(o.seed) + "\n";
@@ -143,7 +126,7 @@ int main(int argc, char** argv) {
   ReaderSlot slot;
   UserTableMap tables;
   TransactionLog log;
-  QuietFrontEnd front;
+  CollectingFrontEnd front;
   ScanStages stages;
   stages.build_catalog = BuildCatalog;
   stages.build_user_table_map = [&](ReaderSlot& s) {

@@ -29,8 +29,8 @@ std::unique_ptr<ScanSession> RunCliScan(const std::string& ldf, const std::strin
   RunScan(s.state, s.slot, s.front, stages);
 
   // Every message the scan showed is an error for the command line.
-  if (!s.front.errors.empty()) {
-    for (const std::string& e : s.front.errors) std::fprintf(stderr, "%s\n", e.c_str());
+  if (!s.front.messages.empty()) {
+    for (const std::string& e : s.front.messages) std::fprintf(stderr, "%s\n", e.c_str());
     return nullptr;
   }
   if (!s.slot.database || !s.slot.metadata) return nullptr;

@@ -17,26 +17,15 @@
 
 namespace tarnwick::cli {
 
-class CliFrontEnd : public ScanFrontEnd {
+class CliFrontEnd : public CollectingFrontEnd {
  public:
   void SetStatusText(const std::string& text) override { console_.SetStatusText(text); }
   void SetProgressRange(uint64_t maximum) override { console_.SetProgressRange(maximum); }
   void SetProgressPos(uint64_t position) override { console_.SetProgressPos(position); }
   void ReportOpenError(const std::string& text) override {
     console_.ReportOpenError(text);
-    errors.push_back(text);
+    messages.push_back(text);
   }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { errors.push_back(text); }
-  void ClearTree() override { tree.reset(); }
-  void ShowTree(const ScanTree& t) override { tree = t; }
-  void ScanEnded() override {}
-
-  std::vector<std::string> errors;
-  std::optional<ScanTree> tree;
 
  private:
   ConsoleSink console_;

@@ -31,22 +31,11 @@ constexpr const char* kUsage = "usage: tarnwick-cli show --ldf LOG --mdf DATA --
 
 // Collects what the scan shows in message boxes; progress goes to the
 // terminal.
-class ShowFrontEnd : public ScanFrontEnd {
+class ShowFrontEnd : public CollectingFrontEnd {
  public:
   void SetStatusText(const std::string& text) override { console_.SetStatusText(text); }
   void SetProgressRange(uint64_t maximum) override { console_.SetProgressRange(maximum); }
   void SetProgressPos(uint64_t position) override { console_.SetProgressPos(position); }
-  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
-  void ClearTree() override {}
-  void ShowTree(const ScanTree&) override {}
-  void ScanEnded() override {}
-
-  std::vector<std::string> messages;
 
  private:
   ConsoleSink console_;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,30 @@ class ScanFrontEnd : public ProgressSink {
   // Every path ends here: Back, Save and Close become usable; the progress
   // bar and Stop are hidden.
   virtual void ScanEnded() = 0;
+};
+
+// A front end without a screen: keeps the messages (open errors and message
+// boxes), the last tree and whether the scan ended; progress, activity-log
+// lines and the version and collation texts are dropped. The command line,
+// benchmarks and tests build on it.
+class CollectingFrontEnd : public ScanFrontEnd {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetProgressRange(uint64_t) override {}
+  void SetProgressPos(uint64_t) override {}
+  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
+  void ResetRun() override {}
+  void LogActivity(const std::string&) override {}
+  void ShowVersion(const std::string&) override {}
+  void ShowCollation(const std::string&) override {}
+  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
+  void ClearTree() override { tree.reset(); }
+  void ShowTree(const ScanTree& shown) override { tree = shown; }
+  void ScanEnded() override { ended = true; }
+
+  std::vector<std::string> messages;
+  std::optional<ScanTree> tree;
+  bool ended = false;
 };
 
 // What the log walk hands back for the tree.

@@ -109,30 +109,13 @@ TEST(ShowCommand, MessagesAndExitStatus) {
 
 // ----------------------------------------------------------------- corpus
 
-class QuietFrontEnd : public ScanFrontEnd {
- public:
-  void SetStatusText(const std::string&) override {}
-  void SetProgressRange(uint64_t) override {}
-  void SetProgressPos(uint64_t) override {}
-  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
-  void ClearTree() override {}
-  void ShowTree(const ScanTree&) override {}
-  void ScanEnded() override {}
-  std::vector<std::string> messages;
-};
-
 // One pair scanned the way the command scans it.
 struct Scanned {
   RunState state;
   ReaderSlot slot;
   UserTableMap tables;
   TransactionLog log;
-  QuietFrontEnd front;
+  CollectingFrontEnd front;
   CMetadata& metadata() { return *slot.metadata; }
   const OperationList& operations() const { return log.operations(); }
 };

@@ -260,26 +260,6 @@ void WriteWhole(const fs::path& path, const ByteBuffer& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-class QuietFrontEnd : public ScanFrontEnd {
- public:
-  void SetStatusText(const std::string&) override {}
-  void SetProgressRange(uint64_t) override {}
-  void SetProgressPos(uint64_t) override {}
-  void ReportOpenError(const std::string& text) override { messages.push_back(text); }
-  void ResetRun() override {}
-  void LogActivity(const std::string&) override {}
-  void ShowVersion(const std::string&) override {}
-  void ShowCollation(const std::string&) override {}
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
-  void ClearTree() override { tree.reset(); }
-  void ShowTree(const ScanTree& t) override { tree = t; }
-  void ScanEnded() override { ended = true; }
-
-  std::vector<std::string> messages;
-  std::optional<ScanTree> tree;
-  bool ended = false;
-};
-
 struct Outcome {
   bool opened = false;
   size_t tables = 0;
@@ -353,7 +333,7 @@ void RunScanCommands(const std::string& mdf, const std::string& ldf,
   ReaderSlot slot;
   UserTableMap tables;
   TransactionLog log;
-  QuietFrontEnd front;
+  CollectingFrontEnd front;
   ScanStages stages;
   stages.build_catalog = BuildCatalog;
   stages.build_user_table_map = [&](ReaderSlot& s) {
