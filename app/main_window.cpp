@@ -34,7 +34,6 @@
 #include "logreader/row_operations.h"
 #include "logreader/statement.h"
 #include "logreader/user_table_map.h"
-#include "reader/catalog_stage.h"
 
 namespace tarnwick::app {
 namespace {
@@ -322,16 +321,7 @@ void MainWindow::StartScan() {
   stop_button_->show();
   progress_bar_->show();
   scan_thread_ = QThread::create([this] {
-    ScanStages stages;
-    stages.build_catalog = BuildCatalog;
-    stages.build_user_table_map = [this](ReaderSlot& slot) {
-      if (slot.metadata) tables_ = BuildUserTableMap(*slot.metadata);
-    };
-    stages.scan_log = [this](ReaderSlot&, ScanFrontEnd& front) {
-      if (!log_.Scan(state_.run.log_file_path, tables_))
-        front.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
-      return log_.TakeTreeInput();
-    };
+    const ScanStages stages = RecoveryScanStages(state_.run.log_file_path, tables_, log_);
     RunScan(state_.run, slot_, *scan_front_, stages);
   });
   connect(scan_thread_, &QThread::finished, this, [this] {

@@ -31,7 +31,6 @@
 #include "logreader/log_scan.h"
 #include "logreader/transaction_log.h"
 #include "logreader/user_table_map.h"
-#include "reader/catalog_stage.h"
 #include "reader/database_file.h"
 #include "reader/metadata.h"
 #include "reader/progress_sink.h"
@@ -67,15 +66,7 @@ int ScanChild(const std::string& mdf, const std::string& ldf) {
   UserTableMap tables;
   TransactionLog log;
   CollectingFrontEnd front;
-  ScanStages stages;
-  stages.build_catalog = BuildCatalog;
-  stages.build_user_table_map = [&](ReaderSlot& s) {
-    if (s.metadata) tables = BuildUserTableMap(*s.metadata);
-  };
-  stages.scan_log = [&](ReaderSlot&, ScanFrontEnd& f) {
-    if (!log.Scan(ldf, tables)) f.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
-    return log.TakeTreeInput();
-  };
+  const ScanStages stages = RecoveryScanStages(ldf, tables, log);
   const auto t0 = std::chrono::steady_clock::now();
   RunScan(state, slot, front, stages);
   const double seconds = Seconds(t0);

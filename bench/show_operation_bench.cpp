@@ -26,7 +26,6 @@
 #include "logreader/statement.h"
 #include "logreader/transaction_log.h"
 #include "logreader/user_table_map.h"
-#include "reader/catalog_stage.h"
 #include "reader/database_file.h"
 #include "reader/metadata.h"
 #include "reader/run_state.h"
@@ -127,15 +126,7 @@ int main(int argc, char** argv) {
   UserTableMap tables;
   TransactionLog log;
   CollectingFrontEnd front;
-  ScanStages stages;
-  stages.build_catalog = BuildCatalog;
-  stages.build_user_table_map = [&](ReaderSlot& s) {
-    if (s.metadata) tables = BuildUserTableMap(*s.metadata);
-  };
-  stages.scan_log = [&](ReaderSlot&, ScanFrontEnd& f) {
-    if (!log.Scan(ldf, tables)) f.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
-    return log.TakeTreeInput();
-  };
+  const ScanStages stages = RecoveryScanStages(ldf, tables, log);
   auto t0 = std::chrono::steady_clock::now();
   RunScan(state, slot, front, stages);
   for (const std::string& m : front.messages) std::fprintf(stderr, "%s\n", m.c_str());

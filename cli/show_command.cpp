@@ -19,7 +19,6 @@
 #include "logreader/statement.h"
 #include "logreader/transaction_log.h"
 #include "logreader/user_table_map.h"
-#include "reader/catalog_stage.h"
 #include "reader/collation_table.h"
 #include "reader/run_state.h"
 #include "reader/scan_driver.h"
@@ -57,16 +56,7 @@ std::unique_ptr<ShowScan> ScanPair(const std::string& ldf, const std::string& md
   s.state.collations = LoadCollationTable();
   s.state.data_file_path = mdf;
   s.state.log_file_path = ldf;
-  ScanStages stages;
-  stages.build_catalog = BuildCatalog;
-  stages.build_user_table_map = [&s](ReaderSlot& slot) {
-    if (slot.metadata) s.tables = BuildUserTableMap(*slot.metadata);
-  };
-  stages.scan_log = [&s](ReaderSlot&, ScanFrontEnd& front) {
-    if (!s.log.Scan(s.state.log_file_path, s.tables))
-      front.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
-    return s.log.TakeTreeInput();
-  };
+  const ScanStages stages = RecoveryScanStages(s.state.log_file_path, s.tables, s.log);
   RunScan(s.state, s.slot, s.front, stages);
   for (const std::string& m : s.front.messages) std::fprintf(stderr, "%s\n", m.c_str());
   if (!s.front.messages.empty() || !s.slot.metadata || !s.log.isOpen()) return nullptr;

@@ -1,5 +1,8 @@
 #include "logreader/transaction_log.h"
 
+#include "logreader/user_table_map.h"
+#include "reader/catalog_stage.h"
+
 namespace tarnwick {
 
 void TransactionLog::Reset() {
@@ -33,6 +36,20 @@ LogScanResult TransactionLog::TakeTreeInput() {
   result.operation_object_ids = operations_.ObjectIds();
   result.table_names.swap(table_names_);
   return result;
+}
+
+ScanStages RecoveryScanStages(const std::string& log_path, UserTableMap& tables,
+                              TransactionLog& log) {
+  ScanStages stages;
+  stages.build_catalog = BuildCatalog;
+  stages.build_user_table_map = [&tables](ReaderSlot& slot) {
+    if (slot.metadata) tables = BuildUserTableMap(*slot.metadata);
+  };
+  stages.scan_log = [log_path, &tables, &log](ReaderSlot&, ScanFrontEnd& front) {
+    if (!log.Scan(log_path, tables)) front.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
+    return log.TakeTreeInput();
+  };
+  return stages;
 }
 
 }  // namespace tarnwick

@@ -58,4 +58,11 @@ class TransactionLog {
   DecodeStats decode_stats_;
 };
 
+// The stages of a whole recovery scan: the catalog, the user-table map of
+// its metadata (into `tables`) and the walk of the log at log_path (into
+// `log`; a log that cannot be opened shows kLdfCannotBeOpen). Both must
+// outlive the scan.
+ScanStages RecoveryScanStages(const std::string& log_path, UserTableMap& tables,
+                              TransactionLog& log);
+
 }  // namespace tarnwick

@@ -39,7 +39,6 @@
 #include "logreader/statement.h"
 #include "logreader/transaction_log.h"
 #include "logreader/user_table_map.h"
-#include "reader/catalog_stage.h"
 #include "reader/collation_table.h"
 #include "reader/database_file.h"
 #include "reader/metadata.h"
@@ -334,15 +333,7 @@ void RunScanCommands(const std::string& mdf, const std::string& ldf,
   UserTableMap tables;
   TransactionLog log;
   CollectingFrontEnd front;
-  ScanStages stages;
-  stages.build_catalog = BuildCatalog;
-  stages.build_user_table_map = [&](ReaderSlot& s) {
-    if (s.metadata) tables = BuildUserTableMap(*s.metadata);
-  };
-  stages.scan_log = [&](ReaderSlot&, ScanFrontEnd& f) {
-    if (!log.Scan(ldf, tables)) f.ShowMessage(kLdfCannotBeOpen, MessageIcon::kInformation);
-    return log.TakeTreeInput();
-  };
+  const ScanStages stages = RecoveryScanStages(ldf, tables, log);
   RunScan(state, slot, front, stages);
   if (!front.ended) out.Fault("the scan did not reach its end");
 
