@@ -51,6 +51,18 @@ std::shared_ptr<const ByteBuffer> SaveReadCache::Page(PageRef ref) const {
   return pages_.Put(key, std::move(page));
 }
 
+CDataPage* SaveReadCache::DataPage(PageRef ref, const RecordContext* context) {
+  std::shared_ptr<const ByteBuffer> bytes = Page(ref);
+  if (!bytes) return nullptr;
+  const PageRef key{ref.file_id, ref.page, 0};
+  if (const ParsedPage* cached = parsed_.Find(key);
+      cached && cached->bytes == bytes && cached->context == context)
+    return cached->page.get();
+  // No records yet: slot -1 names none.
+  auto page = std::make_shared<CDataPage>(*bytes, &database_, SingleSlot{-1}, context);
+  return parsed_.Put(key, ParsedPage{std::move(bytes), context, std::move(page)}).page.get();
+}
+
 std::optional<ByteBuffer> SaveReadCache::LoadPage(PageRef ref) const {
   std::shared_ptr<const ByteBuffer> page = Page(ref);
   if (!page) return std::nullopt;

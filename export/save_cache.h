@@ -25,6 +25,7 @@
 #include "reader/byte_reader.h"
 #include "reader/database_file.h"
 #include "records/page_source.h"
+#include "records/record_page.h"
 
 namespace tarnwick {
 
@@ -89,12 +90,22 @@ class SaveReadCache : public PageSource {
 
   SaveReadCache(const CDatabaseFile& database, const LogSource& log, size_t blocks = kDefaultBlocks,
                 size_t pages = kDefaultPages, size_t log_window = kLogWindow)
-      : database_(database), log_(log), window_size_(log_window), blocks_(blocks), pages_(pages) {}
+      : database_(database),
+        log_(log),
+        window_size_(log_window),
+        blocks_(blocks),
+        pages_(pages),
+        parsed_(pages) {}
 
   // The block at the file position, sectors restored; null when unreadable.
   std::shared_ptr<const LogBlock> Block(uint64_t position);
   // The 8192 bytes of a page (page 0 refused); null when unreadable.
   std::shared_ptr<const ByteBuffer> Page(PageRef ref) const;
+  // The page object of Page(ref)'s bytes for the records of `context`, its
+  // header and slot array decoded once and kept while those bytes are kept;
+  // its record list is the caller's to rebuild (RebuildRecords). Null when
+  // the page is unreadable. Valid until the next call.
+  CDataPage* DataPage(PageRef ref, const RecordContext* context);
 
   std::optional<ByteBuffer> LoadPage(PageRef ref) const override;
   const CDatabaseFile* file() const override { return &database_; }
@@ -113,6 +124,14 @@ class SaveReadCache : public PageSource {
   LruCache<uint64_t, std::shared_ptr<const LogBlock>> blocks_;
   // mutable: the page source interface reads pages through const calls.
   mutable LruCache<PageRef, std::shared_ptr<const ByteBuffer>, PageKeyHash> pages_;
+  // A page object, with the bytes it was built from: one built from bytes
+  // the page cache has since dropped and read again is built again.
+  struct ParsedPage {
+    std::shared_ptr<const ByteBuffer> bytes;
+    const RecordContext* context = nullptr;
+    std::shared_ptr<CDataPage> page;
+  };
+  LruCache<PageRef, ParsedPage, PageKeyHash> parsed_;
   mutable SaveCacheStats stats_;
 };
 

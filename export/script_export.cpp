@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +13,7 @@
 #include "export/operation_filter.h"
 #include "export/script_file.h"
 #include "export/table_script.h"
+#include "logreader/log_record.h"
 #include "logreader/row_operations.h"
 #include "platform/file_system.h"
 #include "platform/text_codec.h"
@@ -101,6 +103,10 @@ class SaveRun {
   void EndTable(TableWrite& t);
   void WriteOperationRows(TableWrite& t, const LogOperation& operation);
   std::span<const Row> RowsToSave(TableWrite& t, const LogOperation& operation);
+  // For an insert's or delete's log record: true, with the record when its
+  // row image and page can be read; false for other records.
+  bool OneRecordOf(const TableWrite& t, const LogBlock& block, const LogOperation& operation,
+                   std::optional<CPrimaryRecord>& record);
   void Write(TableWrite& t, std::string_view text);
   void Flush(TableWrite& t);
   bool RollOver(TableWrite& t);
@@ -321,15 +327,32 @@ void SaveRun::Flush(TableWrite& t) {
   t.pending.clear();
 }
 
+bool SaveRun::OneRecordOf(const TableWrite& t, const LogBlock& block, const LogOperation& operation,
+                          std::optional<CPrimaryRecord>& record) {
+  // The checks of ReadRowImageRequest, without its one-record page buffer:
+  // the record is parsed straight from the row image in the block.
+  const int32_t index = operation.recordIndex;
+  if (index < 0 || static_cast<size_t>(index) >= block.count()) return false;
+  const size_t j = static_cast<size_t>(index);
+  const LogRecordFields f = ReadLogRecordFields(block.RecordBytes(j));
+  if (f.operation != kOpInsertRow && f.operation != kOpDeleteRow) return false;
+  if (f.allocationUnitId != operation.allocationUnitId) return true;
+  const RowLogFields fields = ReadRowLogFields(block, j);
+  if (fields.fields.empty()) return true;
+  // The page must be readable, as for a page built from the buffer.
+  if (!cache_.Page(PageRef{f.fileId, f.pageNumber, 0})) return true;
+  // The buffer holds the row cut at kOneRecordLengthOffset bytes, and the
+  // record reads no further than that length.
+  const Bytes row = fields.fields[0];
+  const size_t length = std::min(row.size(), kOneRecordLengthOffset);
+  record = CPrimaryRecord::ParseOrdinaryRecord(row.first(length), static_cast<uint16_t>(length));
+  record->context = t.context.get();
+  return true;
+}
+
 std::span<const Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operation) {
   const std::shared_ptr<const LogBlock> block = cache_.Block(operation.blockPosition);
   if (!block) return {};
-  const RowImageRequest request =
-      ReadRowImageRequest(*block, operation.recordIndex, operation.allocationUnitId);
-  if (request.status != RowDecodeStatus::kDecoded) return {};
-  const std::shared_ptr<const ByteBuffer> bytes = cache_.Page(request.page);
-  if (!bytes) return {};
-  const CDataPage page(*bytes, &metadata_.database(), request.Source(), t.context.get());
   RowReadContext context;
   context.pages = &cache_;
   context.code_page = state_.code_page;
@@ -338,6 +361,23 @@ std::span<const Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& oper
 
   std::vector<Row>& buffer = t.row_buffer;
   const uint8_t code = operation.operation;
+  std::optional<CPrimaryRecord> one_record;
+  if (OneRecordOf(t, *block, operation, one_record)) {
+    // An insert's or delete's record, read as a page built from its
+    // one-record buffer would list it (ReadExportRows).
+    if (!one_record) return {};
+    if (buffer.empty()) buffer.emplace_back();
+    const size_t count =
+        ReadExportRowInto(*one_record, t.table.columns, context, buffer[0]) ? 1 : 0;
+    return RowsToWrite(code, std::span<const Row>(buffer).first(count));
+  }
+  const RowImageRequest request =
+      ReadRowImageRequest(*block, operation.recordIndex, operation.allocationUnitId);
+  if (request.status != RowDecodeStatus::kDecoded) return {};
+  CDataPage* const cached_page = cache_.DataPage(request.page, t.context.get());
+  if (!cached_page) return {};
+  cached_page->RebuildRecords(request.Source());
+  const CDataPage& page = *cached_page;
   if ((code == kOpModifyRow || code == kOpModifyColumns) && page.recordCount() == 2) {
     // Of the two images the second is written when it gives a row, else the
     // first (RowsToWrite): the first is read only when needed.

@@ -31,6 +31,16 @@ PrimaryRecordPage::PrimaryRecordPage(ByteBuffer bytes, const CDatabaseFile* file
     : RecordPage(std::move(bytes), file), context_(context) {
   if (header().HasCompressionInfo())
     compression_ = ReadCompressionInfo(reader(), context_ && context_->Sql2000Catalog());
+  Build(source);
+}
+
+void PrimaryRecordPage::RebuildRecords(const RecordSource& source) {
+  records_.clear();
+  if (std::holds_alternative<OneRecord>(source)) return;
+  Build(source);
+}
+
+void PrimaryRecordPage::Build(const RecordSource& source) {
   std::visit(Overloaded{
                  [this](const AllSlots&) { BuildAllSlots(); },
                  [this](const SingleSlot& s) { BuildSingleSlot(s); },

@@ -68,6 +68,11 @@ class PrimaryRecordPage : public RecordPage {
   // The record at list position i, or null for an empty entry or a position
   // past the end.
   const CPrimaryRecord* record(int i) const;
+  // Builds the record list again from another source over the same bytes,
+  // header and slot array, for a caller that keeps one page for many record
+  // lists. A OneRecord source is refused (its list replaces the slot array):
+  // the list is then left empty.
+  void RebuildRecords(const RecordSource& source);
   const RecordContext* context() const { return context_; }
   // The page's compression information (empty unless the header flags it),
   // read before the records are built.
@@ -79,6 +84,7 @@ class PrimaryRecordPage : public RecordPage {
   // Decodes a compressed record with the context's table columns.
   std::unique_ptr<CPrimaryRecord> Finish(CPrimaryRecord rec) const;
   bool HeaderAllowsRecords() const;
+  void Build(const RecordSource& source);
   void BuildAllSlots();
   void BuildSingleSlot(const SingleSlot& source);
   void BuildOneRecord(const OneRecord& source);

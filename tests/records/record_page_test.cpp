@@ -188,6 +188,50 @@ TEST(RecordPage, OneRecordFromACallersBuffer) {
   }
 }
 
+TEST(RecordPage, RebuiltListsMatchFreshPages) {
+  // One page object kept for many record lists (as the save keeps its
+  // pages) must list what a page built for each source lists, whatever
+  // list it held before.
+  const ByteBuffer bytes = DataPage(3).bytes();
+  ModifyRowImage row_change;
+  row_change.slot = 1;
+  row_change.offset = 4;
+  row_change.replacement = {0x11, 0x22};
+  row_change.prior = {0xA1, 0xA1};
+  ModifyColumnsImage columns_change;
+  columns_change.slot = 2;
+  columns_change.changes.push_back({4, 2, ByteBuffer{0x33, 0x44}});
+  ModifyRowImage outside = row_change;
+  outside.slot = 3;
+  const RecordSource sources[] = {AllSlots{}, SingleSlot{1},  row_change, columns_change,
+                                  outside,    SingleSlot{-1}, AllSlots{}, row_change};
+  PrimaryRecordPage kept(bytes, nullptr, SingleSlot{-1});
+  EXPECT_EQ(kept.recordCount(), 0);
+  for (size_t i = 0; i < std::size(sources); ++i) {
+    SCOPED_TRACE(i);
+    kept.RebuildRecords(sources[i]);
+    const PrimaryRecordPage fresh(bytes, nullptr, sources[i]);
+    ASSERT_EQ(kept.recordCount(), fresh.recordCount());
+    for (int r = 0; r < fresh.recordCount(); ++r) {
+      ASSERT_EQ(kept.record(r) != nullptr, fresh.record(r) != nullptr);
+      if (!fresh.record(r)) continue;
+      EXPECT_EQ(kept.record(r)->fixedData, fresh.record(r)->fixedData);
+      EXPECT_EQ(kept.record(r)->recordCopy, fresh.record(r)->recordCopy);
+      EXPECT_EQ(kept.record(r)->rejected, fresh.record(r)->rejected);
+    }
+  }
+  EXPECT_EQ(kept.record(1)->fixedData, ByteBuffer({0x11, 0x22})) << "the patched image";
+
+  // A one-record list would replace the slot array: it is refused, and the
+  // page keeps its slots for the next list.
+  kept.RebuildRecords(OneRecord{MakeOneRecordBuffer(Row(0xB0))});
+  EXPECT_EQ(kept.recordCount(), 0);
+  EXPECT_EQ(kept.slotCount(), 3);
+  kept.RebuildRecords(AllSlots{});
+  ASSERT_EQ(kept.recordCount(), 3);
+  EXPECT_EQ(kept.record(2)->fixedData, ByteBuffer(2, 0xA2));
+}
+
 TEST(RecordPage, MakeOneRecordBufferStoresTheLength) {
   const ByteBuffer row(120, 0x33);
   const ByteBuffer buffer = MakeOneRecordBuffer(row);
