@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QEventLoop>
 
 #include "app/app_state.h"
 #include "app/file_selection_dialog.h"
@@ -18,7 +19,15 @@ int RunInstance(AppState& state, bool already_running) {
     return 0;
   }
   FileSelectionDialog dialog(state);
-  dialog.exec();
+  // The dialog hides itself while the main window is in use, and its loop
+  // must go on serving that window; QDialog::exec() would end at the hiding.
+  // So the dialog runs in a loop of its own that only the dialog's end
+  // (Close, Esc, the main window's exit) stops.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QEventLoop loop;
+  QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  dialog.show();
+  loop.exec();
   return 0;
 }
 

@@ -8,12 +8,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/activity_log.h"
 #include "app/app_state.h"
 #include "app/application.h"
 #include "app/file_selection_dialog.h"
 #include "app/help_menu.h"
+#include "app/main_window.h"
 #include "app/platform/file_access.h"
 #include "reader/collation_table.h"
 #include "tests/app/gui_support.h"
@@ -30,6 +32,7 @@ class DialogsTest : public QObject {
   void SecondInstance();
   void ActivityLogBytes();
   void FileSelectionMessagesAndNext();
+  void StartUpGoesOnWithTheMainWindow();
   void FileSelectionCloseAndEsc();
   void AboutBox();
 };
@@ -102,6 +105,42 @@ void DialogsTest::ActivityLogBytes() {
   nowhere.Append("ignored");
   // The default folder is always writable.
   QVERIFY(::access(ActivityLog::DefaultFolder().c_str(), W_OK) == 0);
+}
+
+void DialogsTest::StartUpGoesOnWithTheMainWindow() {
+  // Next hides the file selection dialog: the program must go on with the
+  // main window until the dialog ends, not stop at the hiding.
+  tarnwick::app::testing::PlatformStandIn platform;
+  tarnwick::testing::TempDir dir;
+  const std::string ldf = dir.File("a_log.ldf"), mdf = dir.File("a.mdf");
+  for (const std::string& p : {ldf, mdf}) tarnwick::testing::WriteFileBytes(p, {1, 2, 3});
+  platform.files = {QString::fromStdString(ldf), QString::fromStdString(mdf)};
+  AppState state;
+  state.activity_log_folder = dir.path();
+  bool main_window_shown = false;
+  bool dialog_found = false;
+  QTimer::singleShot(0, [&] {
+    FileSelectionDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<FileSelectionDialog*>(w); d && d->isVisible()) dialog = d;
+    if (!dialog) return;
+    dialog_found = true;
+    dialog->BrowseLogFile();
+    dialog->BrowseDataFile();
+    QTest::mouseClick(Find<QPushButton>(dialog, "nextButton"), Qt::LeftButton);
+    // Runs only while the start-up loop still runs (the dialog is its
+    // context): the scan of the broken pair ends, the main window stays.
+    QTimer::singleShot(0, dialog, [&, dialog] {
+      MainWindow* window = dialog->mainWindow();
+      if (!window) return;
+      QTest::qWaitFor([&] { return !platform.messages.empty(); }, 10000);
+      main_window_shown = window->isVisible() && !dialog->isVisible();
+      dialog->done(QDialog::Accepted);
+    });
+  });
+  QCOMPARE(RunInstance(state, false), 0);
+  QVERIFY(dialog_found);
+  QVERIFY(main_window_shown);
 }
 
 void DialogsTest::FileSelectionMessagesAndNext() {
