@@ -51,7 +51,17 @@
 #include "records/table_rows.h"
 #include "tests/support/corpus.h"
 
-#if defined(__has_include)
+// The death callback exists only in a sanitized build (the header is there
+// in every build with the compiler's runtime installed).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARNWICK_SANITIZED_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TARNWICK_SANITIZED_BUILD 1
+#endif
+#if defined(TARNWICK_SANITIZED_BUILD) && defined(__has_include)
 #if __has_include(<sanitizer/common_interface_defs.h>)
 #include <sanitizer/common_interface_defs.h>
 #define TARNWICK_HAVE_SANITIZER_CALLBACK 1
