@@ -36,6 +36,7 @@
 #include "reader/progress_sink.h"
 #include "reader/run_state.h"
 #include "reader/scan_driver.h"
+#include "bench/bench_pair.h"
 #include "tools/sample_database.h"
 
 using namespace tarnwick;
@@ -113,28 +114,13 @@ ChildResult RunScanChild(const std::string& mdf, const std::string& ldf) {
   return result;
 }
 
-std::string ParamsText(const sample::SampleOptions& o) {
-  return std::to_string(o.operations) + " " + std::to_string(o.log_bytes) + " " +
-         std::to_string(o.seed) + "\n";
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--scan-child") return ScanChild(argv[2], argv[3]);
 
   std::string dir = "bench_data";
-  sample::SampleOptions options;
-  options.operations = 5000000;
-  options.log_bytes = uint64_t{1} << 30;
-  options.list_operations = false;
+  sample::SampleOptions options = bench::LargeSampleOptions();
   int runs = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string word = argv[i];
@@ -154,23 +140,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::filesystem::create_directories(dir);
-  const std::string mdf = dir + "/bench.mdf";
-  const std::string ldf = dir + "/bench_log.ldf";
-  const std::string stamp = dir + "/bench.params";
-  std::error_code ec;
-  if (ReadText(stamp) != ParamsText(options) || !std::filesystem::exists(ldf, ec) ||
-      !std::filesystem::exists(mdf, ec)) {
-    std::printf("writing %s and %s ...\n", mdf.c_str(), ldf.c_str());
-    std::fflush(stdout);
-    const auto t0 = std::chrono::steady_clock::now();
-    const sample::SampleReport report = sample::WriteSampleDatabase(mdf, ldf, options);
-    std::printf("  %llu operations, %llu log bytes, %llu data pages in %.1f s\n",
-                static_cast<unsigned long long>(report.operations),
-                static_cast<unsigned long long>(report.log_bytes),
-                static_cast<unsigned long long>(report.data_pages), Seconds(t0));
-    std::ofstream(stamp) << ParamsText(options);
-  }
+  const bench::BenchPair pair = bench::EnsureBenchPair(dir, options);
+  const std::string& mdf = pair.mdf;
+  const std::string& ldf = pair.ldf;
   const uint64_t log_size = std::filesystem::file_size(ldf);
 
   // The user-table map, built once outside the timed scans.

@@ -30,6 +30,7 @@
 #include "reader/metadata.h"
 #include "reader/run_state.h"
 #include "reader/scan_driver.h"
+#include "bench/bench_pair.h"
 #include "tools/sample_database.h"
 
 using namespace tarnwick;
@@ -38,18 +39,6 @@ namespace {
 
 double Millis(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
-
-std::string ParamsText(const sample::SampleOptions& o) {
-  return std::to_string(o.operations) + " " + std::to_string(o.log_bytes) + " " +
-         std::to_string(o.seed) + "\n";
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 struct Figures {
@@ -82,10 +71,7 @@ const char* KindName(uint8_t code) {
 
 int main(int argc, char** argv) {
   std::string dir = "bench_data";
-  sample::SampleOptions options;
-  options.operations = 5000000;
-  options.log_bytes = uint64_t{1} << 30;
-  options.list_operations = false;
+  sample::SampleOptions options = bench::LargeSampleOptions();
   size_t shows = 500;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string word = argv[i];
@@ -105,18 +91,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::filesystem::create_directories(dir);
-  const std::string mdf = dir + "/bench.mdf";
-  const std::string ldf = dir + "/bench_log.ldf";
-  const std::string stamp = dir + "/bench.params";
-  std::error_code ec;
-  if (ReadText(stamp) != ParamsText(options) || !std::filesystem::exists(ldf, ec) ||
-      !std::filesystem::exists(mdf, ec)) {
-    std::printf("writing %s and %s ...\n", mdf.c_str(), ldf.c_str());
-    std::fflush(stdout);
-    sample::WriteSampleDatabase(mdf, ldf, options);
-    std::ofstream(stamp) << ParamsText(options);
-  }
+  const bench::BenchPair pair = bench::EnsureBenchPair(dir, options);
+  const std::string& mdf = pair.mdf;
+  const std::string& ldf = pair.ldf;
 
   // The whole scan, as the program runs it before anything can be shown.
   RunState state;
