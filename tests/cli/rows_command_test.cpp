@@ -14,29 +14,10 @@
 namespace tarnwick {
 namespace {
 
+using testing::AsCodePage1252;
 using testing::Json;
 
 std::string BaseType(const std::string& type) { return type.substr(0, type.find('(')); }
-
-// The reference reads bytes 0x80-0x9F of 8-bit text as control characters;
-// in code page 1252 most of them are printable (0x96 is an en dash).
-std::string AsCodePage1252(const std::string& utf8) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = utf8[i];
-    if (c == 0xC2 && i + 1 < utf8.size()) {
-      const unsigned char d = utf8[i + 1];
-      if (d >= 0x80 && d <= 0x9F) {
-        const uint8_t byte = d;
-        out += DecodeCodePage(std::span<const uint8_t>(&byte, 1), 1252);
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(static_cast<char>(c));
-  }
-  return out;
-}
 
 // One value as a comparable text: ours and the reference's, per SQL type.
 std::string Normalise(const std::string& type, const Json& value, bool ours) {

@@ -31,7 +31,9 @@
 namespace tarnwick {
 namespace {
 
+using testing::FindUnchangedRow;
 using testing::Json;
+using testing::RowAddress;
 
 std::string Cli() { return testing::ShellQuote(testing::CliPath()); }
 std::string Q(const std::string& s) { return testing::ShellQuote(s); }
@@ -228,30 +230,6 @@ TEST(ShowCommand, EveryCorpusOperationShows) {
       }
     }
   }
-}
-
-// Where the logged row of an insert lies in the data file today: the slot of
-// one of the table's data pages whose record has exactly the logged bytes.
-struct RowAddress {
-  PageRef page;
-  int slot = -1;
-};
-std::optional<RowAddress> FindUnchangedRow(const CDatabaseFile& db,
-                                           const std::vector<PageRef>& pages, Bytes logged) {
-  for (const PageRef& ref : pages) {
-    const std::optional<ByteBuffer> bytes = db.ReadPage(ref);
-    if (!bytes) continue;
-    const ByteReader p(*bytes);
-    const int slots = p.U16(22);
-    for (int slot = 0; slot < slots; ++slot) {
-      const uint16_t offset = p.U16(kPageSize - 2 - 2 * static_cast<size_t>(slot));
-      const Bytes record = p.Span(offset, logged.size());
-      if (offset >= kMinRecordOffset && record.size() == logged.size() &&
-          std::equal(record.begin(), record.end(), logged.begin()))
-        return RowAddress{ref, slot};
-    }
-  }
-  return std::nullopt;
 }
 
 TEST(ShowCommand, InsertsMatchTheirRowsStillInTheDataFile) {

@@ -32,6 +32,7 @@ namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AsCodePage1252;
 using testing::Json;
 
 // One pair scanned in this process.
@@ -169,26 +170,6 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// The reference reads bytes 0x80-0x9F of 8-bit text as control characters;
-// in code page 1252 most of them are printable.
-std::string AsCodePage1252(const std::string& utf8) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = utf8[i];
-    if (c == 0xC2 && i + 1 < utf8.size()) {
-      const unsigned char d = utf8[i + 1];
-      if (d >= 0x80 && d <= 0x9F) {
-        const uint8_t byte = d;
-        out += DecodeCodePage(std::span<const uint8_t>(&byte, 1), 1252);
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(static_cast<char>(c));
-  }
-  return out;
-}
-
 // A value as a comparable text for its SQL type: `literal` as the save wrote
 // it (blob references already read), or the reference's value text.
 std::string Comparable(const std::string& type, const std::optional<std::string>& value) {
@@ -225,25 +206,6 @@ std::optional<std::string> LiteralValue(const std::string& literal, const fs::pa
     return inner;
   }
   return literal;
-}
-
-// Where the logged row of an insert lies in the data file today: a slot of
-// one of the table's data pages whose record has exactly the logged bytes.
-bool RowStillInDataFile(const CDatabaseFile& db, const std::vector<PageRef>& pages, Bytes logged) {
-  for (const PageRef& ref : pages) {
-    const std::optional<ByteBuffer> bytes = db.ReadPage(ref);
-    if (!bytes) continue;
-    const ByteReader p(*bytes);
-    const int slots = p.U16(22);
-    for (int slot = 0; slot < slots; ++slot) {
-      const uint16_t offset = p.U16(kPageSize - 2 - 2 * static_cast<size_t>(slot));
-      const Bytes record = p.Span(offset, logged.size());
-      if (offset >= kMinRecordOffset && record.size() == logged.size() &&
-          std::equal(record.begin(), record.end(), logged.begin()))
-        return true;
-    }
-  }
-  return false;
 }
 
 // For a failure message: the columns in which a key differs from the row
@@ -388,7 +350,7 @@ TEST(SaveCorpus, EveryPairSavesItsInsertsAsWellFormedScripts) {
         ASSERT_TRUE(request.oneRecord);
         const ByteBuffer& buffer = *request.oneRecord;
         const Bytes logged(buffer.data(), ByteReader(buffer).U16(kOneRecordLengthOffset));
-        if (!RowStillInDataFile(*s->db, pages, logged)) continue;  // deleted or changed since
+        if (!testing::FindUnchangedRow(*s->db, pages, logged)) continue;  // deleted or changed since
         ASSERT_EQ(literals.size(), columns.size()) << "row " << n - 1;
         std::string key;
         for (size_t c = 0; c < literals.size(); ++c)

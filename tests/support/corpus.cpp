@@ -10,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text_codec.h"
+#include "records/record_page.h"
+
 namespace tarnwick::testing {
 namespace fs = std::filesystem;
 
@@ -75,6 +78,42 @@ CommandResult RunCommand(const std::string& command) {
   std::error_code ec;
   fs::remove(err_file, ec);
   return result;
+}
+
+std::string AsCodePage1252(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = utf8[i];
+    if (c == 0xC2 && i + 1 < utf8.size()) {
+      const unsigned char d = utf8[i + 1];
+      if (d >= 0x80 && d <= 0x9F) {
+        const uint8_t byte = d;
+        out += DecodeCodePage(std::span<const uint8_t>(&byte, 1), 1252);
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(static_cast<char>(c));
+  }
+  return out;
+}
+
+std::optional<RowAddress> FindUnchangedRow(const CDatabaseFile& db,
+                                           const std::vector<PageRef>& pages, Bytes logged) {
+  for (const PageRef& ref : pages) {
+    const std::optional<ByteBuffer> bytes = db.ReadPage(ref);
+    if (!bytes) continue;
+    const ByteReader p(*bytes);
+    const int slots = p.U16(22);
+    for (int slot = 0; slot < slots; ++slot) {
+      const uint16_t offset = p.U16(kPageSize - 2 - 2 * static_cast<size_t>(slot));
+      const Bytes record = p.Span(offset, logged.size());
+      if (offset >= kMinRecordOffset && record.size() == logged.size() &&
+          std::equal(record.begin(), record.end(), logged.begin()))
+        return RowAddress{ref, slot};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace tarnwick::testing

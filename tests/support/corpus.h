@@ -2,8 +2,11 @@
 // (../shared/corpus, or the folder named by TARNWICK_CORPUS).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "reader/database_file.h"
 
 namespace tarnwick::testing {
 
@@ -33,6 +36,20 @@ struct CommandResult {
 CommandResult RunCommand(const std::string& command);
 
 std::string ShellQuote(const std::string& text);
+
+// The reference reads bytes 0x80-0x9F of 8-bit text as control characters;
+// in code page 1252 most of them are printable (0x96 is an en dash). Gives
+// the text as code page 1252 reads those bytes.
+std::string AsCodePage1252(const std::string& utf8);
+
+// Where the logged row of an insert lies in the data file today: the slot of
+// one of the table's data pages whose record has exactly the logged bytes.
+struct RowAddress {
+  PageRef page;
+  int slot = -1;
+};
+std::optional<RowAddress> FindUnchangedRow(const CDatabaseFile& db,
+                                           const std::vector<PageRef>& pages, Bytes logged);
 
 }  // namespace tarnwick::testing
 
