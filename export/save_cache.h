@@ -85,7 +85,7 @@ struct PageKeyHash {
 class SaveReadCache : public PageSource {
  public:
   static constexpr size_t kDefaultBlocks = 64;
-  static constexpr size_t kDefaultPages = 256;
+  static constexpr size_t kDefaultPages = 1024;
   static constexpr size_t kLogWindow = size_t{1} << 20;
 
   SaveReadCache(const CDatabaseFile& database, const LogSource& log, size_t blocks = kDefaultBlocks,

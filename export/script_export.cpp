@@ -65,6 +65,19 @@ struct TableWrite {
   // The rows of the operation being written; kept from one operation to the
   // next so that their storage is reused.
   std::vector<Row> row_buffer;
+  // Roll-over scripts handed to the committer.
+  std::vector<std::pair<size_t, std::string>> rolled_over;
+};
+
+// A table whose files are being committed: its batch line is added once
+// they are (and left out when its script or list file is not).
+struct CommittingTable {
+  std::vector<std::pair<size_t, std::string>> rolled_over;
+  size_t script = 0;
+  size_t list = 0;
+  std::string script_path;
+  std::string list_path;
+  SetScript set_script;
 };
 
 class SaveRun {
@@ -95,6 +108,9 @@ class SaveRun {
   void End() { sink_.SaveEnded(); }
 
   void AddScript(SetScript script);
+  // Waits for the files of the tables handed to the committer and adds
+  // their batch lines, in table order.
+  void AddCommittedTables();
   // A script file of its own, written whole; false when it cannot be.
   bool WriteWholeScript(const std::string& folder, std::string_view file_name,
                         const std::string& text);
@@ -126,7 +142,25 @@ class SaveRun {
   std::optional<AtomicFile> batch_;
   std::vector<SetScript> scripts_;
   uint64_t roll_overs_ = 0;
+  // Finished table scripts reach the disk while the next table is written.
+  FileCommitter commits_;
+  std::vector<CommittingTable> committing_;
 };
+
+void SaveRun::AddCommittedTables() {
+  for (CommittingTable& table : committing_) {
+    for (const auto& [ticket, path] : table.rolled_over)
+      if (!commits_.Wait(ticket)) Log(Quoted("Can not open  File ", path));
+    const bool written = commits_.Wait(table.script);
+    const bool listed = commits_.Wait(table.list);
+    if (!written || !listed) {
+      Log(Quoted("Can not open  File ", written ? table.list_path : table.script_path));
+      continue;
+    }
+    AddScript(std::move(table.set_script));
+  }
+  committing_.clear();
+}
 
 void SaveRun::AddScript(SetScript script) {
   batch_->Append(EncodeCodePage(WindowsBatchLine(script), kBatchCodePage));
@@ -186,6 +220,7 @@ int SaveRun::Run() {
     SaveTable(job_.checked[item]);
   }
 
+  AddCommittedTables();
   sink_.SetStatusText(kWritingObjects);
   sink_.LogActivity(std::string(kWritingObjects) + "\r\n");
   if (state_.sql2000_mode) WritePrimaryKeys2000();
@@ -303,17 +338,20 @@ bool SaveRun::BeginTable(TableWrite& t, const LogOperation& first) {
 void SaveRun::EndTable(TableWrite& t) {
   Write(t, TableScriptEnd(t.name, t.create.hasIdentity));
   Flush(t);
-  const bool written = t.script->Commit();
-  const bool listed = t.list->Commit();
-  if (!written || !listed) {
-    Log(Quoted("Can not open  File ",
-               written ? Join(t.folder_path, kListScriptName) : t.script->path()));
-    return;
-  }
+  // The table before this one has had this table's writing time to reach
+  // the disk: its batch line is added now, before this table's.
+  AddCommittedTables();
+  CommittingTable table;
+  table.rolled_over = std::move(t.rolled_over);
+  table.script_path = t.script->path();
+  table.list_path = Join(t.folder_path, kListScriptName);
+  table.script = commits_.Commit(std::move(*t.script).TakeFile());
+  table.list = commits_.Commit(std::move(*t.list).TakeFile());
   // The batch line comes after the table's files are complete (the .bat
   // gets it in the same place as when it is added at the table's start:
   // nothing else is added in between).
-  AddScript(std::move(t.set_script));
+  table.set_script = std::move(t.set_script);
+  committing_.push_back(std::move(table));
 }
 
 void SaveRun::Write(TableWrite& t, std::string_view text) {
@@ -405,7 +443,8 @@ bool SaveRun::RollOver(TableWrite& t) {
   const RollOverScript next = BuildRollOver(t.folder, size, ++roll_overs_);
   std::optional<ScriptFile> script = ScriptFile::Create(Join(t.folder_path, next.file_name));
   if (!script) return false;
-  if (!t.script->Commit()) Log(Quoted("Can not open  File ", t.script->path()));
+  const std::string path = t.script->path();
+  t.rolled_over.emplace_back(commits_.Commit(std::move(*t.script).TakeFile()), path);
   t.script = std::move(script);
   Write(t, next.text);
   t.list->Append(next.list_line);

@@ -145,6 +145,51 @@ void AtomicFile::Abandon() {
   buffer_.clear();
 }
 
+FileCommitter::~FileCommitter() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+size_t FileCommitter::Commit(AtomicFile file) {
+  size_t ticket;
+  {
+    std::lock_guard lock(mutex_);
+    ticket = results_.size();
+    results_.push_back(0);
+    waiting_.push_back(std::move(file));
+    if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
+  }
+  changed_.notify_all();
+  return ticket;
+}
+
+bool FileCommitter::Wait(size_t ticket) {
+  std::unique_lock lock(mutex_);
+  if (ticket >= results_.size()) return false;
+  changed_.wait(lock, [&] { return results_[ticket] != 0; });
+  return results_[ticket] == 1;
+}
+
+void FileCommitter::Work() {
+  size_t next = 0;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
+    if (waiting_.empty()) return;  // closing, nothing left
+    AtomicFile file = std::move(waiting_.front());
+    waiting_.pop_front();
+    lock.unlock();
+    const bool ok = file.Commit();
+    lock.lock();
+    results_[next++] = ok ? 1 : 2;
+    changed_.notify_all();
+  }
+}
+
 std::optional<ScriptFile> ScriptFile::Create(const std::string& path) {
   std::optional<AtomicFile> file = AtomicFile::Create(path);
   if (!file) return std::nullopt;
@@ -153,7 +198,11 @@ std::optional<ScriptFile> ScriptFile::Create(const std::string& path) {
   return script;
 }
 
-bool ScriptFile::Append(std::string_view utf8) { return file_.Append(Utf8ToUtf16Le(utf8)); }
+bool ScriptFile::Append(std::string_view utf8) {
+  wide_.clear();
+  AppendUtf8AsUtf16Le(wide_, utf8);
+  return file_.Append(wide_);
+}
 
 bool WriteScriptFile(const std::string& path, std::string_view utf8_text) {
   std::optional<ScriptFile> file = ScriptFile::Create(path);

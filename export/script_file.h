@@ -13,11 +13,16 @@
 // the statements inside the files keep the real names.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace tarnwick {
 
@@ -77,10 +82,43 @@ class ScriptFile {
   // Bytes of the file so far, byte order mark included.
   uint64_t size() const { return file_.size(); }
   const std::string& path() const { return file_.path(); }
+  // The file itself, to be committed elsewhere (FileCommitter).
+  AtomicFile TakeFile() && { return std::move(file_); }
 
  private:
   explicit ScriptFile(AtomicFile file) : file_(std::move(file)) {}
   AtomicFile file_;
+  // The last appended text as UTF-16LE; its storage is reused.
+  std::string wide_;
+};
+
+// Commits files on a thread of its own, one after the other in the order
+// they were handed over: the fsync of a finished script waits for the disk
+// while the caller goes on writing the next one. The destructor commits
+// every file still waiting.
+class FileCommitter {
+ public:
+  FileCommitter() = default;
+  ~FileCommitter();
+  FileCommitter(const FileCommitter&) = delete;
+  FileCommitter& operator=(const FileCommitter&) = delete;
+
+  // Hands the file over; the ticket names its result.
+  size_t Commit(AtomicFile file);
+  // Waits until the file of the ticket is committed; true when it was
+  // written, flushed to the disk and renamed (AtomicFile::Commit).
+  bool Wait(size_t ticket);
+
+ private:
+  void Work();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<AtomicFile> waiting_;
+  // Per ticket: 0 while waiting, 1 committed, 2 failed.
+  std::vector<uint8_t> results_;
+  bool closing_ = false;
+  std::thread thread_;
 };
 
 // A whole script file at once.

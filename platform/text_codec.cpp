@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -235,7 +236,12 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes) {
 
 std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string out;
-  out.reserve(utf8.size() * 2);
+  AppendUtf8AsUtf16Le(out, utf8);
+  return out;
+}
+
+void AppendUtf8AsUtf16Le(std::string& out, std::string_view utf8) {
+  out.reserve(out.size() + utf8.size() * 2);
   auto put = [&out](uint32_t u) {
     out.push_back(static_cast<char>(u & 0xFF));
     out.push_back(static_cast<char>(u >> 8));
@@ -246,10 +252,15 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
     const uint8_t* data = reinterpret_cast<const uint8_t*>(utf8.data());
     const size_t end = AsciiRunEnd(data, i, utf8.size());
     if (end > i) {
-      const size_t at = out.size();
-      out.resize(at + 2 * (end - i));
-      WidenAscii(data + i, end - i, out.data() + at);
-      i = end;
+      // Widened through a small buffer: growing the string first would fill
+      // it with zeros only to overwrite them.
+      char wide[512];
+      while (i < end) {
+        const size_t n = std::min(end - i, sizeof wide / 2);
+        WidenAscii(data + i, n, wide);
+        out.append(wide, 2 * n);
+        i += n;
+      }
       continue;
     }
     unsigned char c = utf8[i];
@@ -288,7 +299,6 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
     }
     i += len;
   }
-  return out;
 }
 
 }  // namespace tarnwick

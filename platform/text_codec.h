@@ -28,6 +28,8 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 
 // UTF-8 to UTF-16LE bytes (no byte order mark); invalid UTF-8 becomes U+FFFD.
 std::string Utf8ToUtf16Le(std::string_view utf8);
+// The same, appended to `out`.
+void AppendUtf8AsUtf16Le(std::string& out, std::string_view utf8);
 
 // Appends the UTF-8 form of a code point (invalid ones as U+FFFD).
 void AppendUtf8(std::string& out, uint32_t code_point);

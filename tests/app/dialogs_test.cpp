@@ -133,8 +133,8 @@ void DialogsTest::StartUpGoesOnWithTheMainWindow() {
     QTimer::singleShot(0, dialog, [&, dialog] {
       MainWindow* window = dialog->mainWindow();
       if (!window) return;
-      QTest::qWaitFor([&] { return !platform.messages.empty(); }, 10000);
-      main_window_shown = window->isVisible() && !dialog->isVisible();
+      main_window_shown = QTest::qWaitFor([&] { return !platform.messages.empty(); }, 10000) &&
+                          window->isVisible() && !dialog->isVisible();
       dialog->done(QDialog::Accepted);
     });
   });

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   orders->setCheckState(0, Qt::Checked);
   tree->setCurrentItem(orders);
   w->ListOperations(orders);
-  QTest::qWaitFor([&] { return !w->listingRunning(); }, 30000);
+  if (!QTest::qWaitFor([&] { return !w->listingRunning(); }, 30000)) return 1;
   auto* list = w->findChild<QTableView*>("operationsList");
   for (int r = 0; r < list->model()->rowCount(); ++r) {
     if (list->model()->data(list->model()->index(r, 0)).toString() == "Update") {

@@ -100,6 +100,44 @@ TEST(AtomicFiles, FailWithoutAFolder) {
   EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"in_the_way", "missing"}));
 }
 
+TEST(FileCommitters, CommitInOrderAndReportEachResult) {
+  TempDir dir;
+  EXPECT_TRUE(EnsureFolder(dir.File("in_the_way")));
+  FileCommitter commits;
+  std::vector<size_t> tickets;
+  for (const std::string name : {"a.sql", "in_the_way", "b.sql"}) {
+    std::optional<ScriptFile> file = ScriptFile::Create(dir.File(name));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->Append(name));
+    // Only the temporary file until the committer renames it.
+    if (name != "in_the_way") EXPECT_FALSE(std::filesystem::exists(dir.File(name)));
+    tickets.push_back(commits.Commit(std::move(*file).TakeFile()));
+  }
+  EXPECT_TRUE(commits.Wait(tickets[0]));
+  EXPECT_FALSE(commits.Wait(tickets[1]));
+  EXPECT_TRUE(commits.Wait(tickets[2]));
+  EXPECT_FALSE(commits.Wait(99));
+  EXPECT_EQ(ReadFileBytes(dir.File("b.sql")),
+            (ByteBuffer{0xFF, 0xFE, 'b', 0, '.', 0, 's', 0, 'q', 0, 'l', 0}));
+  EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"a.sql", "b.sql", "in_the_way"}));
+}
+
+TEST(FileCommitters, FinishEveryFileBeforeTheyEnd) {
+  TempDir dir;
+  {
+    FileCommitter commits;
+    for (int i = 0; i < 20; ++i) {
+      std::optional<AtomicFile> file = AtomicFile::Create(dir.File(std::to_string(i)));
+      ASSERT_TRUE(file);
+      file->Append(std::string(100000, 'x'));
+      commits.Commit(std::move(*file));
+    }
+  }
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 20u);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(std::filesystem::file_size(dir.File(std::to_string(i))), 100000u);
+}
+
 TEST(PathNames, SafePathComponent) {
   struct Case {
     std::string name;
