@@ -10,6 +10,51 @@ LogRecordDecoder::LogRecordDecoder(const UserTableMap& tables, CurrentTransactio
   current_name_ = operations_.InternName(current_.name);
 }
 
+size_t LogRecordDecoder::BeginTable::Home(TransactionId key) const {
+  // Transaction ids grow by small steps: their low bits, folded with the
+  // higher ones, spread them over the table and keep the ids of one stretch
+  // of the log in neighbouring slots.
+  return static_cast<size_t>(key ^ (key >> 17) ^ (key >> 34)) & (slots_.size() - 1);
+}
+
+LogRecordDecoder::BeginsOf* LogRecordDecoder::BeginTable::Find(TransactionId id) {
+  if (slots_.empty()) return nullptr;
+  const TransactionId key = id + 1;
+  for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+    if (slots_[i].key == key) return &slots_[i].value;
+    if (slots_[i].key == 0) return nullptr;
+  }
+}
+
+std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEmplace(
+    TransactionId id, const BeginsOf& value) {
+  // At most half full, so a probe always meets an empty slot.
+  if (2 * (used_ + 1) > slots_.size()) Grow();
+  const TransactionId key = id + 1;
+  for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+    Slot& slot = slots_[i];
+    if (slot.key == key) return {&slot.value, false};
+    if (slot.key == 0) {
+      slot.key = key;
+      slot.value = value;
+      ++used_;
+      return {&slot.value, true};
+    }
+  }
+}
+
+void LogRecordDecoder::BeginTable::Grow() {
+  // The first table fills one large block.
+  LargeZeroArray<Slot> old = std::move(slots_);
+  slots_ = LargeZeroArray<Slot>(old.empty() ? kLargeBlockBytes / sizeof(Slot) : 2 * old.size());
+  for (size_t j = 0; j < old.size(); ++j) {
+    if (old[j].key == 0) continue;
+    size_t i = Home(old[j].key);
+    while (slots_[i].key != 0) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = old[j];
+  }
+}
+
 NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table) {
   if (has_last_table_ && last_rowset_id_ == rowset_id) return last_table_name_;
   NameId id;
@@ -73,13 +118,12 @@ void LogRecordDecoder::AddOperation(const LogRecordWindow& window, const LogReco
     op.transactionId[i] = static_cast<uint8_t>(fields.transactionId >> (8 * i));
   op.lastBeginBeforeName = current_name_;
 
-  auto own = begins_.find(fields.transactionId);
-  if (own != begins_.end()) {
+  if (const BeginsOf* own = begins_.Find(fields.transactionId)) {
     op.flags |= LogOperation::kOwnBeginFound;
     if (current_.fromBeginRecord && current_.transactionId == fields.transactionId)
       op.flags |= LogOperation::kOwnBeginIsLastBefore;
-    op.transactionName = own->second.latest.name;
-    op.beginTime = own->second.latest.time;
+    op.transactionName = own->latest.name;
+    op.beginTime = own->latest.time;
   } else {
     op.transactionName = current_name_;
     op.beginTime = current_.beginTime;
@@ -103,19 +147,19 @@ void LogRecordDecoder::TakeBegin(const LogRecordWindow& window, const LogRecordF
   current_.fromBeginRecord = true;
   current_name_ = TransactionNameId(begin->name);
   Begin b{current_name_, current_.beginTime};
-  auto [it, inserted] = begins_.try_emplace(fields.transactionId, BeginsOf{b, b});
-  if (!inserted) it->second.latest = b;
+  auto [entry, inserted] = begins_.TryEmplace(fields.transactionId, BeginsOf{b, b});
+  if (!inserted) entry->latest = b;
 }
 
 void LogRecordDecoder::Finish() {
   current_.name = operations_.Name(current_name_);
   for (size_t index : pending_) {
     LogOperation& op = operations_.at(index);
-    auto own = begins_.find(op.Transaction());
-    if (own == begins_.end()) continue;
+    const BeginsOf* own = begins_.Find(op.Transaction());
+    if (!own) continue;
     op.flags |= LogOperation::kOwnBeginFound;
-    op.transactionName = own->second.first.name;
-    op.beginTime = own->second.first.time;
+    op.transactionName = own->first.name;
+    op.beginTime = own->first.time;
   }
   pending_.clear();
 }

@@ -16,6 +16,7 @@
 
 #include "logreader/log_operation.h"
 #include "logreader/log_record.h"
+#include "platform/large_allocation.h"
 
 namespace tarnwick {
 
@@ -65,6 +66,27 @@ class LogRecordDecoder {
     Begin first;
     Begin latest;
   };
+  // BeginsOf by transaction id, open addressing with linear probing in one
+  // large zeroed area: a log holds millions of transactions, and a node
+  // allocated per entry, or a vector touched 4 KiB at a time at each
+  // growth, costs more than decoding their records.
+  class BeginTable {
+   public:
+    BeginsOf* Find(TransactionId id);
+    // The entry of the id, and whether it was added (with `value`) now.
+    std::pair<BeginsOf*, bool> TryEmplace(TransactionId id, const BeginsOf& value);
+
+   private:
+    struct Slot {
+      TransactionId key;  // the id + 1; 0: empty (ids are 48-bit)
+      BeginsOf value;
+    };
+    size_t Home(TransactionId key) const;
+    void Grow();
+
+    LargeZeroArray<Slot> slots_;
+    size_t used_ = 0;
+  };
 
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
                     const UserTable& table);
@@ -81,7 +103,7 @@ class LogRecordDecoder {
   OperationList& operations_;
   TableNameMap& table_names_;
   NameId current_name_ = 0;
-  std::unordered_map<TransactionId, BeginsOf> begins_;
+  BeginTable begins_;
   std::unordered_map<uint64_t, NameId> table_name_ids_;
   // The last table looked up: row changes come in runs of one table.
   uint64_t last_rowset_id_ = 0;

@@ -11,11 +11,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <new>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -25,6 +27,50 @@ inline constexpr size_t kLargeBlockBytes = size_t{2} << 20;
 // A block of kLargeBlockBytes, aligned to them. Throws std::bad_alloc.
 void* AllocateLargeBlock();
 void FreeLargeBlock(void* block) noexcept;
+// Zeroed memory of at least `bytes` (whole large blocks), aligned and
+// backed like a block. Freed with the same `bytes`. Throws std::bad_alloc.
+void* AllocateLargeArea(size_t bytes);
+void FreeLargeArea(void* area, size_t bytes) noexcept;
+
+// A fixed number of zero-filled entries in one large area: for a hash
+// table of millions of entries, whose every growth would otherwise touch a
+// fresh twice-as-large vector 4 KiB at a time. Move-only.
+template <class T>
+class LargeZeroArray {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  LargeZeroArray() = default;
+  explicit LargeZeroArray(size_t size)
+      : data_(size == 0 ? nullptr : static_cast<T*>(AllocateLargeArea(Bytes(size)))),
+        size_(size) {}
+  ~LargeZeroArray() { FreeLargeArea(data_, Bytes(size_)); }
+  LargeZeroArray(LargeZeroArray&& other) noexcept { swap(other); }
+  LargeZeroArray& operator=(LargeZeroArray&& other) noexcept {
+    LargeZeroArray(std::move(other)).swap(*this);
+    return *this;
+  }
+  LargeZeroArray(const LargeZeroArray&) = delete;
+  LargeZeroArray& operator=(const LargeZeroArray&) = delete;
+  void swap(LargeZeroArray& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
+
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  static size_t Bytes(size_t size) {
+    if (size > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    return size * sizeof(T);
+  }
+
+  T* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 // A sequence of trivially copyable entries that grows without moving them.
 // The first block grows like a vector's buffer (small lists stay small);

@@ -14,6 +14,7 @@ namespace {
 using testing::LogBlockBuilder;
 using testing::LogFileBuilder;
 using testing::LogRecordBuilder;
+using testing::VlfBuilder;
 using testing::RowImage;
 using R = LogRecordBuilder;
 
@@ -275,6 +276,38 @@ TEST(RecordDecoder, Attribution) {
     EXPECT_EQ(op.ownBeginFound(), c.own_found) << c.what;
     EXPECT_EQ(op.ownBeginIsLastBefore(), c.own_is_last_before) << c.what;
   }
+}
+
+TEST(RecordDecoder, AttributionHoldsAcrossTheGrowthOfTheBeginTable) {
+  // Enough transactions for the table of begins to grow several times, with
+  // ids that step by one and ids that differ only in high bits (which the
+  // table folds into its slot numbers), and a reused id whose latest begin
+  // counts.
+  constexpr uint64_t kTransactions = 150000;
+  auto id_of = [](uint64_t i) { return i % 2 == 0 ? i : (i << 17) | 1; };
+  LogFileBuilder log;
+  VlfBuilder& vlf = log.Vlf(0x30);
+  LogBlockBuilder* block = nullptr;
+  for (uint64_t i = 0; i < kTransactions; ++i) {
+    if (i % 100 == 0) block = &vlf.Block();
+    block->Add(R::Begin(id_of(i), "T" + std::to_string(i)));
+  }
+  vlf.Block().Add(R::Begin(id_of(7), "again"));
+  std::vector<std::string> expected;
+  block = &vlf.Block();
+  for (uint64_t i = 0; i < kTransactions; i += 4999) {
+    block->Add(R::Insert(kAlbums, id_of(i), RowImage(20)));
+    expected.push_back(i == 7 ? "again" : "T" + std::to_string(i));
+  }
+  block->Add(R::Insert(kAlbums, id_of(7), RowImage(20)));
+  expected.push_back("again");
+  block->Add(R::Insert(kAlbums, id_of(kTransactions), RowImage(20)));  // no begin
+  expected.push_back("again");
+  Scanned s = Scan(log);
+  EXPECT_EQ(s.TransactionNames(), expected);
+  ASSERT_EQ(s.ops.size(), expected.size());
+  for (size_t k = 0; k + 1 < s.ops.size(); ++k) EXPECT_TRUE(s.ops[k].ownBeginFound()) << k;
+  EXPECT_FALSE(s.ops[s.ops.size() - 1].ownBeginFound());
 }
 
 TEST(RecordDecoder, OwnBeginTimeGoesWithItsName) {
