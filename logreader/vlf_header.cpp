@@ -1,6 +1,8 @@
 #include "logreader/vlf_header.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 namespace tarnwick {
 
@@ -17,18 +19,22 @@ std::optional<VlfHeader> ParseVlfHeader(Bytes bytes, uint64_t file_position) {
   return header;
 }
 
-VlfTable DiscoverVlfs(const LogSource& log) {
-  VlfTable table;
-  const uint64_t length = log.size();
-  // The probes are read a chunk of many 8192-byte steps at a time: one read
-  // call per probe costs far more than the bytes in between. A chunk starts
-  // on a probe position and holds whole steps, so every header lies inside
-  // one chunk (or is cut by the end of the data read, as a single probe
-  // read would be).
-  constexpr size_t kChunk = 128 * kVlfAlignment;
-  ByteBuffer chunk(static_cast<size_t>(std::min<uint64_t>(kChunk, length)));
-  for (uint64_t start = 0; start < length; start += kChunk) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, length - start));
+namespace {
+
+// The probes are read a chunk of many 8192-byte steps at a time: one read
+// call per probe costs far more than the bytes in between. A chunk starts
+// on a probe position and holds whole steps, so every header lies inside
+// one chunk (or is cut by the end of the data read, as a single probe read
+// would be).
+constexpr size_t kChunk = 128 * kVlfAlignment;
+// A log at least this long is probed by two threads, a half each.
+constexpr uint64_t kTwoThreadsFrom = uint64_t{64} << 20;
+
+// The probes of [from, to), from a multiple of kChunk, into table.
+void ProbeRange(const LogSource& log, uint64_t from, uint64_t to, VlfTable& table) {
+  ByteBuffer chunk(static_cast<size_t>(std::min<uint64_t>(kChunk, to - from)));
+  for (uint64_t start = from; start < to; start += kChunk) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, to - start));
     const size_t n = log.ReadAt(start, std::span<uint8_t>(chunk.data(), want));
     for (size_t at = 0; at < want; at += kVlfAlignment) {
       const uint64_t p = start + at;
@@ -40,6 +46,39 @@ VlfTable DiscoverVlfs(const LogSource& log) {
       }
     }
   }
+}
+
+}  // namespace
+
+VlfTable DiscoverVlfs(const LogSource& log) {
+  VlfTable table;
+  const uint64_t length = log.size();
+  if (length < kTwoThreadsFrom) {
+    ProbeRange(log, 0, length, table);
+    return table;
+  }
+  // The upper half on a thread of its own (each thread reads only its own
+  // bytes); its headers are added after the lower half's, so of two
+  // headers with one sequence number the lower position still stays.
+  const uint64_t middle = length / 2 / kChunk * kChunk;
+  VlfTable upper;
+  std::exception_ptr failure;
+  std::thread second([&] {
+    try {
+      ProbeRange(log, middle, length, upper);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  try {
+    ProbeRange(log, 0, middle, table);
+  } catch (...) {
+    second.join();
+    throw;
+  }
+  second.join();
+  if (failure) std::rethrow_exception(failure);
+  for (const auto& [sequence, header] : upper) table.emplace(sequence, header);
   return table;
 }
 

@@ -298,6 +298,32 @@ TEST(LogScan, LogsOf4GiBAndMoreAreProbedToTheirEnd) {
   EXPECT_EQ(names, Names{"far"});
 }
 
+TEST(LogScan, LargeLogsAreProbedInHalvesWithTheSameResult) {
+  // Large enough to be probed by two threads: headers in both halves, on
+  // both sides of the middle, at the last probe, and one sequence number
+  // twice (the lower position stays, even though its twin is found first).
+  const uint64_t size = uint64_t{80} << 20;
+  ByteBuffer bytes(size, 0);
+  auto put = [&bytes](uint64_t at, uint32_t sequence) {
+    bytes[at] = 0xAB;
+    bytes[at + 1] = 0x40;
+    PutUnsigned(bytes, at + 4, sequence, 4);
+    PutUnsigned(bytes, at + 24, at, 8);
+  };
+  const uint64_t middle = size / 2;
+  put(8192, 5);
+  put(middle - 8192, 6);
+  put(middle, 7);
+  put(middle + 8192, 5);
+  put(size - 8192, 8);
+  MemoryLogSource source(bytes);
+  const VlfTable vlfs = DiscoverVlfs(source);
+  std::vector<std::pair<uint32_t, uint64_t>> found;
+  for (const auto& [sequence, header] : vlfs) found.emplace_back(sequence, header.filePosition);
+  EXPECT_EQ(found, (std::vector<std::pair<uint32_t, uint64_t>>{
+                       {5, 8192}, {6, middle - 8192}, {7, middle}, {8, size - 8192}}));
+}
+
 TEST(LogScan, ShortOrEmptyLogs) {
   struct Case {
     const char* what;
