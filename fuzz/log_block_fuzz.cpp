@@ -59,6 +59,17 @@ void FuzzBlock(Bytes bytes) {
     ReadRowLogFields(*block, j);
     ReadBeginTransaction(block->reader(), block->offsets[j]);
   }
+  // The same block left as stored, as a scan over a mapped log reads it.
+  LogBlock stored;
+  FillLogBlockAsStored(bytes, 8192, block->header, stored);
+  CurrentTransaction stored_current;
+  OperationList stored_ops;
+  TableNameMap stored_names;
+  LogRecordDecoder stored_decoder(map, stored_current, stored_ops, stored_names);
+  VisitBlockRecords(stored, 1, 16,
+                    [&](const LogRecordWindow& w) { stored_decoder.DecodeLogRecord(w); });
+  stored_decoder.Finish();
+  if (stored_ops.size() != ops.size()) __builtin_trap();
 }
 
 void FuzzLog(Bytes bytes) {

@@ -47,20 +47,43 @@ ByteReader LogBlock::RecordBytes(size_t j) const {
   return reader().From(offsets[j]);
 }
 
+Bytes LogBlock::Restored(size_t offset, size_t length, std::span<uint8_t> scratch) const {
+  const Bytes all = data();
+  if (offset >= all.size()) return {};
+  length = std::min(length, all.size() - offset);
+  // The first sector that starts at or after offset.
+  const size_t first = (offset + kLogSectorSize - 1) / kLogSectorSize;
+  if (restored || first * kLogSectorSize >= offset + length) return all.subspan(offset, length);
+  length = std::min(length, scratch.size());
+  std::copy_n(all.begin() + static_cast<std::ptrdiff_t>(offset), length, scratch.begin());
+  // Sector i's true first byte is at size - 1 - i; i stays below the
+  // sector count since every position here is inside the block.
+  for (size_t i = first; i * kLogSectorSize < offset + length; ++i)
+    scratch[i * kLogSectorSize - offset] = all[all.size() - 1 - i];
+  return Bytes(scratch.data(), length);
+}
+
 namespace {
+
+void ReadOffsets(LogBlock& block, Bytes array) {
+  // count 16-bit entries below arrayEnd, record 0's entry highest.
+  block.offsets.resize(block.header.count);
+  const uint8_t* entry = array.data() + array.size();
+  for (size_t j = 0; j < block.header.count; ++j) {
+    entry -= 2;
+    block.offsets[j] = static_cast<uint16_t>(entry[0] | (entry[1] << 8));
+  }
+}
 
 // Restores the sectors and cuts the offset array of a block whose header
 // passed the checks and whose bytes are in place.
 void FinishBlock(LogBlock& block, std::span<uint8_t> bytes) {
   RestoreSectors(bytes);
+  block.restored = true;
   // The array lies inside the block: CheckLogBlockHeader made sure that
   // 2 * count <= arrayEnd <= blockSize.
-  const uint8_t* entry = bytes.data() + block.header.arrayEnd;
-  block.offsets.resize(block.header.count);
-  for (size_t j = 0; j < block.header.count; ++j) {
-    entry -= 2;
-    block.offsets[j] = static_cast<uint16_t>(entry[0] | (entry[1] << 8));
-  }
+  const size_t array_start = block.header.arrayEnd - 2u * block.header.count;
+  ReadOffsets(block, Bytes(bytes.data() + array_start, 2u * block.header.count));
 }
 
 void FinishBlock(LogBlock& block) {
@@ -122,6 +145,20 @@ void FillLogBlockInPlace(std::span<uint8_t> bytes, uint64_t position, const LogB
   std::span<uint8_t> data = bytes.first(header.blockSize);
   FinishBlock(block, data);
   block.external = Bytes(data.data(), data.size());
+}
+
+void FillLogBlockAsStored(Bytes bytes, uint64_t position, const LogBlockHeader& header,
+                          LogBlock& block) {
+  block.position = position;
+  block.header = header;
+  block.external = bytes.first(header.blockSize);
+  block.restored = false;
+  const size_t array_start = header.arrayEnd - 2u * header.count;
+  const size_t array_size = 2u * header.count;
+  // The array read with its true sector bytes; `bytes`, unused while the
+  // block points to the stored bytes, holds the copy where one is needed.
+  if (block.bytes.size() < array_size) block.bytes.resize(array_size);
+  ReadOffsets(block, block.Restored(array_start, array_size, block.bytes));
 }
 
 }  // namespace tarnwick

@@ -77,13 +77,22 @@ void RestoreSectors(std::span<uint8_t> block);
 struct LogBlock {
   uint64_t position = 0;
   LogBlockHeader header;
-  ByteBuffer bytes;               // header.blockSize bytes
+  ByteBuffer bytes;               // header.blockSize bytes (unless external is set)
   std::vector<uint16_t> offsets;  // offset of record j, for j < count
   // Set by FillLogBlockInPlace: the block's bytes lie, restored, in the
-  // caller's read buffer and `bytes` is not used.
+  // caller's read buffer and `bytes` is not used. Set by FillLogBlockAsStored
+  // too, where they lie as the file holds them.
   Bytes external;
+  // False after FillLogBlockAsStored: data() is the block as stored, the
+  // first byte of every sector its parity mark. Such a block is read
+  // through Restored only.
+  bool restored = true;
 
   Bytes data() const { return external.data() ? external : Bytes(bytes.data(), bytes.size()); }
+  // Bytes [offset, offset + length) of the restored block, cut at the block
+  // end and at scratch's size: the block's own bytes where no sector starts
+  // inside them, else a copy in scratch with the true sector bytes.
+  Bytes Restored(size_t offset, size_t length, std::span<uint8_t> scratch) const;
   ByteReader reader() const { return ByteReader(data()); }
   size_t count() const { return offsets.size(); }
   // The offset of record j + 1, or for the last record the start of the
@@ -126,5 +135,11 @@ void FillLogBlock(Bytes bytes, uint64_t position, const LogBlockHeader& header, 
 // fill. The header must pass CheckLogBlockHeader.
 void FillLogBlockInPlace(std::span<uint8_t> bytes, uint64_t position, const LogBlockHeader& header,
                          LogBlock& block);
+
+// The same without copying or changing the bytes, for a scan over a mapped
+// log: `block` points to the block as stored (restored is false) and its
+// record offsets are read with the true sector bytes.
+void FillLogBlockAsStored(Bytes bytes, uint64_t position, const LogBlockHeader& header,
+                          LogBlock& block);
 
 }  // namespace tarnwick

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "platform/file_mapping.h"
 #include "platform/file_system.h"
 #include "reader/byte_reader.h"
 
@@ -26,6 +27,12 @@ class LogSource {
   // Reads up to out.size() bytes at position; returns the number read.
   // Safe to call from several threads.
   virtual size_t ReadAt(uint64_t position, std::span<uint8_t> out) const = 0;
+  // All size() bytes in memory, when the source has them there (a mapped
+  // file): a scan then reads them in place. Empty otherwise.
+  virtual Bytes InMemory() const { return {}; }
+  // A scan has read the bytes [from, to) of InMemory and will not come back
+  // to them: a mapped file lets their pages go.
+  virtual void DoneWith(uint64_t /*from*/, uint64_t /*to*/) const {}
 };
 
 // Log bytes held by the caller; the span must outlive the source.
@@ -37,13 +44,16 @@ class MemoryLogSource final : public LogSource {
 
   uint64_t size() const override { return bytes_.size(); }
   size_t ReadAt(uint64_t position, std::span<uint8_t> out) const override;
+  Bytes InMemory() const override { return bytes_; }
 
  private:
   Bytes bytes_;
 };
 
 // The log file opened for reading. It stays open after the scan so that the
-// block of one operation can be read again.
+// block of one operation can be read again. The file is also mapped, where
+// the system allows, for the scan to walk it in place; single reads use
+// positioned reads.
 class LogFile final : public LogSource {
  public:
   // Nothing when the path is not a readable regular file.
@@ -53,10 +63,15 @@ class LogFile final : public LogSource {
   size_t ReadAt(uint64_t position, std::span<uint8_t> out) const override {
     return file_.ReadAt(position, out);
   }
+  Bytes InMemory() const override { return mapping_ ? mapping_->bytes() : Bytes{}; }
+  void DoneWith(uint64_t from, uint64_t to) const override {
+    if (mapping_ && to > from) mapping_->Drop(from, to - from);
+  }
 
  private:
-  explicit LogFile(ReadFile file) : file_(std::move(file)) {}
+  explicit LogFile(ReadFile file) : file_(std::move(file)), mapping_(FileMapping::Map(file_)) {}
   ReadFile file_;
+  std::optional<FileMapping> mapping_;
 };
 
 }  // namespace tarnwick

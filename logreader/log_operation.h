@@ -110,6 +110,9 @@ class OperationList {
   size_t nameCount() const { return names_.size(); }
 
   void Append(const LogOperation& operation) { operations_.push_back(operation); }
+  // Moves the operations of `later`, whose name ids are already this
+  // list's, to the end of this list (without copying most of them).
+  void AppendLater(OperationList&& later) { operations_.Append(std::move(later.operations_)); }
   LogOperation& at(size_t i) { return operations_.at(i); }
   const LogOperation& operator[](size_t i) const { return operations_[i]; }
   size_t size() const { return operations_.size(); }

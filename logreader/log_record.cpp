@@ -32,23 +32,61 @@ std::string BeginTransactionNameText(Bytes field) {
   return Utf16LeToUtf8(Bytes(padded.data(), end));
 }
 
-std::optional<BeginTransactionView> ReadBeginTransactionView(const ByteReader& block,
-                                                             uint16_t record_offset) {
-  ByteReader record = block.From(record_offset);
-  const size_t f = record.U16(2);
-  if (!record.Has(f, 2)) return std::nullopt;
+namespace {
+
+// The begin view over any source of record bytes: get(offset, length, n)
+// gives the record's bytes [offset, offset + length) as the restored block
+// has them, shorter where they leave the block; n numbers the request, so
+// that a source copying bytes keeps the name (request 3) apart from the
+// small fields.
+template <class Get>
+std::optional<BeginTransactionView> ReadBeginView(Get get) {
+  auto u16 = [&get](size_t offset) -> std::optional<uint16_t> {
+    Bytes b = get(offset, 2, 0);
+    if (b.size() != 2) return std::nullopt;
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  };
+  const size_t f = u16(2).value_or(0);
+  const std::optional<uint16_t> n_field = u16(f);
+  if (!n_field) return std::nullopt;
   BeginTransactionView begin;
-  begin.variableFields = record.U16(f);
+  begin.variableFields = *n_field;
   const size_t n = begin.variableFields;
   if (n == 0) return begin;
-  if (!record.Has(f + 2, 2 * n)) return std::nullopt;
-  const size_t name_length = record.U16(f + 2);
-  begin.name = record.Span(f + 4 + 2 * n, name_length);
-  if (begin.name.size() != name_length) return std::nullopt;
-  Bytes time = record.Span(40, 8);
+  // The whole length array must lie inside the block.
+  if (get(f + 2 + 2 * (n - 1), 2, 1).size() != 2) return std::nullopt;
+  const size_t name_length = u16(f + 2).value_or(0);
+  Bytes time = get(40, 8, 2);
   if (time.size() != begin.beginTime.size()) return std::nullopt;
   std::copy(time.begin(), time.end(), begin.beginTime.begin());
+  begin.name = get(f + 4 + 2 * n, name_length, 3);
+  if (begin.name.size() != name_length) return std::nullopt;
+  if (name_length == 0) begin.name = {};
   return begin;
+}
+
+}  // namespace
+
+std::optional<BeginTransactionView> ReadBeginTransactionView(const ByteReader& block,
+                                                             uint16_t record_offset) {
+  const ByteReader record = block.From(record_offset);
+  return ReadBeginView([&record](size_t offset, size_t length, int) -> Bytes {
+    if (offset > record.size()) return {};
+    return record.bytes().subspan(offset, std::min(length, record.size() - offset));
+  });
+}
+
+std::optional<BeginTransactionView> ReadBeginTransactionView(const LogBlock& block,
+                                                             uint16_t record_offset,
+                                                             ByteBuffer& name_scratch) {
+  std::array<uint8_t, 8> small{};
+  return ReadBeginView([&](size_t offset, size_t length, int request) -> Bytes {
+    if (request == 3 && name_scratch.size() < length) name_scratch.resize(length);
+    std::span<uint8_t> scratch = request == 3 ? std::span<uint8_t>(name_scratch)
+                                              : std::span<uint8_t>(small);
+    const size_t at = size_t{record_offset} + offset;
+    return block.Restored(at, std::min(length, scratch.size()), scratch);
+  });
 }
 
 std::optional<BeginTransactionFields> ReadBeginTransaction(const ByteReader& block,

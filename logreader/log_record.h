@@ -119,6 +119,12 @@ struct BeginTransactionView {
 };
 std::optional<BeginTransactionView> ReadBeginTransactionView(const ByteReader& block,
                                                              uint16_t record_offset);
+// The same over a block restored or as stored (a mapped scan); a name that
+// must be copied to be restored is copied into name_scratch, which it
+// points into until the next call.
+std::optional<BeginTransactionView> ReadBeginTransactionView(const LogBlock& block,
+                                                             uint16_t record_offset,
+                                                             ByteBuffer& name_scratch);
 // The name text of a begin record's name field: UTF-16LE up to the first
 // zero character.
 std::string BeginTransactionNameText(Bytes field);

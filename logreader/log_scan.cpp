@@ -1,6 +1,9 @@
 #include "logreader/log_scan.h"
 
 #include <algorithm>
+#include <array>
+#include <exception>
+#include <thread>
 
 namespace tarnwick {
 
@@ -18,7 +21,7 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
   w.block = &block;
   w.vlfSequence = vlf_sequence;
   w.blockOffset = block_offset;
-  const uint8_t* data = block.data().data();
+  std::array<uint8_t, kLogRecordWindowSize> scratch;
   for (size_t j = 0; j < count; ++j) {
     const uint16_t offset = block.offsets[j];
     if (size_t{offset} + kLogRecordWindowSize > size) {
@@ -28,7 +31,7 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
     w.recordIndex = static_cast<int32_t>(j);
     w.offset = offset;
     w.endBound = block.EndBound(j);
-    w.fixed = ByteReader(data + offset, kLogRecordWindowSize);
+    w.fixed = ByteReader(block.Restored(offset, kLogRecordWindowSize, scratch));
     visit(w);
     ++handed;
   }
@@ -101,62 +104,191 @@ class ReadAhead {
   uint64_t hint_end_ = 0;
 };
 
-template <class Visit>
+// The blocks of a walk from the read buffers: each restored in place.
+class ReadBlocks {
+ public:
+  explicit ReadBlocks(const LogSource& log) : reader_(log) {}
+
+  void StartVlf(uint64_t hint_end) {
+    reader_.Forget();
+    reader_.SetHintEnd(hint_end);
+  }
+  Bytes Header(uint64_t position) { return reader_.Get(position, kLogBlockHeaderSize); }
+  void Fill(uint64_t position, const LogBlockHeader& header, LogBlock& block) {
+    // A short read leaves the rest of the block zero, as ReadLogBlock does.
+    const std::span<uint8_t> bytes = reader_.Get(position, header.blockSize);
+    if (bytes.size() == header.blockSize)
+      FillLogBlockInPlace(bytes, position, header, block);
+    else
+      FillLogBlock(bytes, position, header, block);
+  }
+
+ private:
+  ReadAhead reader_;
+};
+
+// The blocks of a walk over a log in memory, read where they lie: copied
+// and restored for a visitor that reads the block's bytes, or left as
+// stored for the scan's decoder, which reads the few fields it needs
+// through LogBlock::Restored.
+class MemoryBlocks {
+ public:
+  MemoryBlocks(Bytes log, bool restore) : log_(log), restore_(restore) {}
+
+  void StartVlf(uint64_t) {}
+  Bytes Header(uint64_t position) const {
+    if (position >= log_.size()) return {};
+    return log_.subspan(position, std::min<uint64_t>(kLogBlockHeaderSize, log_.size() - position));
+  }
+  void Fill(uint64_t position, const LogBlockHeader& header, LogBlock& block) const {
+    // CheckLogBlockHeader kept the block inside the log.
+    const Bytes bytes = log_.subspan(position, header.blockSize);
+    if (restore_)
+      FillLogBlock(bytes, position, header, block);
+    else
+      FillLogBlockAsStored(bytes, position, header, block);
+  }
+
+ private:
+  Bytes log_;
+  bool restore_;
+};
+
+// A mapped log's pages are let go every this many bytes of a VLF's walk.
+constexpr uint64_t kDoneStep = uint64_t{16} << 20;
+
+template <class Blocks, class Visit>
 void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visit& visit,
-             LogScanStats& stats, ReadAhead& reader, LogBlock& block) {
+             LogScanStats& stats, Blocks& blocks, LogBlock& block) {
   const uint64_t length = log.size();
   const uint64_t vlf_position = vlf.position();
   if (vlf_position > UINT64_MAX - kVlfFirstBlockOffset) return;
   const uint64_t vlf_size = vlf.vlfSize();
-  reader.Forget();
-  reader.SetHintEnd(vlf_size > UINT64_MAX - vlf_position ? UINT64_MAX : vlf_position + vlf_size);
+  blocks.StartVlf(vlf_size > UINT64_MAX - vlf_position ? UINT64_MAX : vlf_position + vlf_size);
   uint64_t b = vlf_position + kVlfFirstBlockOffset;
+  uint64_t walked_from = b;
   while (b < length) {
-    const Bytes head = reader.Get(b, kLogBlockHeaderSize);
-    if (head.size() < kLogBlockHeaderSize) return;
+    const Bytes head = blocks.Header(b);
+    if (head.size() < kLogBlockHeaderSize) break;
     const LogBlockHeader header = ParseLogBlockHeader(head);
-    if (header.sequence != sequence) return;
+    if (header.sequence != sequence) break;
     BlockDamage damage = CheckLogBlockHeader(header, b, length);
     if (damage != BlockDamage::kNone) {
       if (damage != BlockDamage::kZeroSize) ++stats.damagedBlocks;
-      return;
+      break;
     }
-    // The whole block in the read buffer is restored there; a short read
-    // leaves the rest of the block zero, as ReadLogBlock does.
-    const std::span<uint8_t> bytes = reader.Get(b, header.blockSize);
-    if (bytes.size() == header.blockSize)
-      FillLogBlockInPlace(bytes, b, header, block);
-    else
-      FillLogBlock(bytes, b, header, block);
+    blocks.Fill(b, header, block);
     ++stats.blocks;
     const uint64_t units = (b - vlf_position) / kLogSectorSize;
     VisitRecords(block, sequence, static_cast<uint32_t>(units), visit, &stats);
     // blockSize is at least 512: the position grows with every block.
     b += header.blockSize;
+    if (b - walked_from >= kDoneStep) {
+      log.DoneWith(walked_from, b);
+      walked_from = b;
+    }
+  }
+  log.DoneWith(walked_from, std::min(b, length));
+}
+
+// The walk of the VLFs [first, last) of a table in sequence number order.
+// restore: whether the visitor reads the block's bytes (LogBlock::data)
+// rather than only through LogBlock::Restored.
+template <class Visit>
+void WalkVlfs(const LogSource& log, VlfTable::const_iterator first, VlfTable::const_iterator last,
+              Visit& visit, bool restore, LogScanStats& stats) {
+  LogBlock block;  // one block in turn, pointing into the read buffer or the log
+  const Bytes in_memory = log.InMemory();
+  if (in_memory.size() == log.size() && !in_memory.empty()) {
+    MemoryBlocks blocks(in_memory, restore);
+    for (auto it = first; it != last; ++it)
+      WalkVlf(log, it->first, it->second, visit, stats, blocks, block);
+  } else {
+    ReadBlocks blocks(log);
+    for (auto it = first; it != last; ++it)
+      WalkVlf(log, it->first, it->second, visit, stats, blocks, block);
   }
 }
 
 template <class Visit>
-LogScanStats Walk(const LogSource& log, Visit& visit) {
+LogScanStats Walk(const LogSource& log, Visit& visit, bool restore) {
   LogScanStats stats;
-  VlfTable vlfs = DiscoverVlfs(log);
+  const VlfTable vlfs = DiscoverVlfs(log);
   stats.vlfs = vlfs.size();
-  ReadAhead reader(log);
-  LogBlock block;  // one block in turn, pointing into the read buffer
-  for (const auto& [sequence, header] : vlfs)
-    WalkVlf(log, sequence, header, visit, stats, reader, block);
+  WalkVlfs(log, vlfs.begin(), vlfs.end(), visit, restore, stats);
   return stats;
+}
+
+// The first VLF of the later of two parts of about equal length, by the
+// VLF sizes their headers state (cut at the log's end), or end() when the
+// log is not worth two parts.
+VlfTable::const_iterator LaterPartStart(const LogSource& log, const VlfTable& vlfs) {
+  auto extent = [&log](const VlfHeader& header) -> uint64_t {
+    const uint64_t position = header.position();
+    if (position >= log.size()) return 0;
+    return std::min(header.vlfSize(), log.size() - position);
+  };
+  uint64_t total = 0;
+  for (const auto& [sequence, header] : vlfs) total += extent(header);
+  uint64_t walked = 0;
+  for (auto it = vlfs.begin(); it != vlfs.end(); ++it) {
+    if (it != vlfs.begin() && walked >= total / 2) return it;
+    walked += extent(it->second);
+  }
+  return vlfs.end();
+}
+
+void Add(LogScanStats& to, const LogScanStats& from) {
+  to.blocks += from.blocks;
+  to.records += from.records;
+  to.recordsCutOff += from.recordsCutOff;
+  to.damagedBlocks += from.damagedBlocks;
 }
 
 }  // namespace
 
 LogScanStats WalkLogRecords(const LogSource& log, const LogRecordVisitor& visit) {
-  return Walk(log, visit);
+  return Walk(log, visit, /*restore=*/true);
 }
 
-LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder) {
+LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder,
+                         uint64_t two_parts_from) {
   auto visit = [&decoder](const LogRecordWindow& w) { decoder.DecodeLogRecord(w); };
-  LogScanStats stats = Walk(log, visit);
+  LogScanStats stats;
+  const VlfTable vlfs = DiscoverVlfs(log);
+  stats.vlfs = vlfs.size();
+  const auto later_start = log.size() >= two_parts_from ? LaterPartStart(log, vlfs) : vlfs.end();
+  if (later_start == vlfs.end()) {
+    WalkVlfs(log, vlfs.begin(), vlfs.end(), visit, /*restore=*/false, stats);
+    decoder.Finish();
+    return stats;
+  }
+  // The later VLFs on a thread of their own, into a decoder of their own;
+  // the earlier decoder takes its results over when both are done.
+  CurrentTransaction later_current;
+  OperationList later_operations;
+  TableNameMap later_tables;
+  LogRecordDecoder later(decoder, later_current, later_operations, later_tables);
+  LogScanStats later_stats;
+  std::exception_ptr failure;
+  std::thread second([&] {
+    try {
+      auto visit_later = [&later](const LogRecordWindow& w) { later.DecodeLogRecord(w); };
+      WalkVlfs(log, later_start, vlfs.end(), visit_later, /*restore=*/false, later_stats);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  try {
+    WalkVlfs(log, vlfs.begin(), later_start, visit, /*restore=*/false, stats);
+  } catch (...) {
+    second.join();
+    throw;
+  }
+  second.join();
+  if (failure) std::rethrow_exception(failure);
+  decoder.TakeLater(later);
+  Add(stats, later_stats);
   decoder.Finish();
   return stats;
 }

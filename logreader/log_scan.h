@@ -10,9 +10,10 @@
 // A record whose 192-byte window would run past its block's end ends that
 // block's record list.
 //
-// The walk reads the probes and the blocks in large pieces, not one read
-// call each, and fills one block buffer after the other: the block a
-// record window points to is valid until the visitor returns.
+// A log in memory (a mapped log file) is walked where it lies. Otherwise the
+// walk reads the blocks in large pieces, not one read call each, and fills
+// one block buffer after the other. Either way the block a record window
+// points to is valid until the visitor returns.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +47,16 @@ size_t VisitBlockRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t 
 // Walks the whole log, handing every record to visit in log order.
 LogScanStats WalkLogRecords(const LogSource& log, const LogRecordVisitor& visit);
 
+// A log at least this long is scanned in two parts at the same time.
+inline constexpr uint64_t kTwoPartScanFrom = uint64_t{64} << 20;
+
 // The scan of the log: every record through the decoder, then the decoder's
-// Finish.
-LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder);
+// Finish. A log of at least two_parts_from bytes and two VLFs is cut into
+// two runs of VLFs (in sequence number order) of about equal size; the
+// later run is decoded on a second thread by a decoder of its own, whose
+// operations the first decoder then takes over (LogRecordDecoder::TakeLater)
+// with the attribution a single decoder would have given.
+LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder,
+                         uint64_t two_parts_from = kTwoPartScanFrom);
 
 }  // namespace tarnwick

@@ -10,6 +10,23 @@ LogRecordDecoder::LogRecordDecoder(const UserTableMap& tables, CurrentTransactio
   current_name_ = operations_.InternName(current_.name);
 }
 
+LogRecordDecoder::LogRecordDecoder(LogRecordDecoder& earlier, CurrentTransaction& current,
+                                   OperationList& operations, TableNameMap& table_names)
+    : tables_(earlier.tables_),
+      current_(current),
+      operations_(operations),
+      table_names_(table_names),
+      names_owner_(&earlier) {
+  current_ = CurrentTransaction{};
+  current_name_ = Intern("");
+}
+
+NameId LogRecordDecoder::Intern(std::string_view name) {
+  LogRecordDecoder& owner = names_owner_ ? *names_owner_ : *this;
+  std::lock_guard<std::mutex> lock(owner.names_mutex_);
+  return owner.operations_.InternName(name);
+}
+
 size_t LogRecordDecoder::BeginTable::Home(TransactionId key) const {
   // Transaction ids grow by small steps: their low bits, folded with the
   // higher ones, spread them over the table and keep the ids of one stretch
@@ -62,7 +79,7 @@ NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table)
   if (it != table_name_ids_.end()) {
     id = it->second;
   } else {
-    id = operations_.InternName(table.name);
+    id = Intern(table.name);
     table_name_ids_.emplace(rowset_id, id);
     // The first rowset of a table that has an operation names it in the
     // table-name map.
@@ -79,7 +96,7 @@ NameId LogRecordDecoder::TransactionNameId(Bytes field) {
   for (const auto& [bytes, id] : name_cache_)
     if (bytes.size() == field.size() && std::equal(bytes.begin(), bytes.end(), field.begin()))
       return id;
-  const NameId id = operations_.InternName(BeginTransactionNameText(field));
+  const NameId id = Intern(BeginTransactionNameText(field));
   std::pair<ByteBuffer, NameId> entry{ByteBuffer(field.begin(), field.end()), id};
   if (name_cache_.size() < kCacheSize) {
     name_cache_.push_back(std::move(entry));
@@ -136,12 +153,14 @@ void LogRecordDecoder::AddOperation(const LogRecordWindow& window, const LogReco
 void LogRecordDecoder::TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields) {
   ++stats_.beginRecords;
   std::optional<BeginTransactionView> begin =
-      window.block ? ReadBeginTransactionView(window.block->reader(), window.offset) : std::nullopt;
+      window.block ? ReadBeginTransactionView(*window.block, window.offset, name_scratch_)
+                   : std::nullopt;
   if (!begin || begin->variableFields == 0) {
     // The current transaction stays as it was.
     ++stats_.beginRecordsWithoutName;
     return;
   }
+  if (operations_before_named_begin_ == SIZE_MAX) operations_before_named_begin_ = operations_.size();
   current_.beginTime = begin->beginTime;
   current_.transactionId = fields.transactionId;
   current_.fromBeginRecord = true;
@@ -149,6 +168,72 @@ void LogRecordDecoder::TakeBegin(const LogRecordWindow& window, const LogRecordF
   Begin b{current_name_, current_.beginTime};
   auto [entry, inserted] = begins_.TryEmplace(fields.transactionId, BeginsOf{b, b});
   if (!inserted) entry->latest = b;
+}
+
+void LogRecordDecoder::TakeLater(LogRecordDecoder& later) {
+  // This part's operations still without their own begin: the first begin
+  // of their id in this part, else in the later one.
+  for (size_t index : pending_) {
+    LogOperation& op = operations_.at(index);
+    const BeginsOf* own = begins_.Find(op.Transaction());
+    if (!own) own = later.begins_.Find(op.Transaction());
+    if (!own) continue;
+    op.flags |= LogOperation::kOwnBeginFound;
+    op.transactionName = own->first.name;
+    op.beginTime = own->first.time;
+  }
+  pending_.clear();
+
+  // The later part's operations before its first named begin record were
+  // decoded with an empty current transaction in place of this part's last
+  // one, which is the last begin before them. A later operation without an
+  // own begin before it in its part takes the latest begin of its id in
+  // this part, failing that the later part's first begin of its id.
+  OperationList& later_ops = later.operations_;
+  const size_t before_named = std::min(later.operations_before_named_begin_, later_ops.size());
+  for (size_t k = 0; k < before_named; ++k) later_ops.at(k).lastBeginBeforeName = current_name_;
+  for (size_t k : later.pending_) {
+    LogOperation& op = later_ops.at(k);
+    const bool before = k < before_named;
+    const BeginsOf* own = begins_.Find(op.Transaction());
+    if (own) {
+      op.flags |= LogOperation::kOwnBeginFound;
+      if (before && current_.fromBeginRecord && current_.transactionId == op.Transaction())
+        op.flags |= LogOperation::kOwnBeginIsLastBefore;
+      op.transactionName = own->latest.name;
+      op.beginTime = own->latest.time;
+      continue;
+    }
+    if (before) {
+      op.transactionName = current_name_;
+      op.beginTime = current_.beginTime;
+    }
+    own = later.begins_.Find(op.Transaction());
+    if (!own) continue;
+    op.flags |= LogOperation::kOwnBeginFound;
+    op.transactionName = own->first.name;
+    op.beginTime = own->first.time;
+  }
+  later.pending_.clear();
+
+  if (later.current_.fromBeginRecord) {
+    current_.beginTime = later.current_.beginTime;
+    current_.transactionId = later.current_.transactionId;
+    current_.fromBeginRecord = true;
+    current_name_ = later.current_name_;
+  }
+  for (auto& [object_id, name] : later.table_names_) table_names_.try_emplace(object_id, name);
+  later.table_names_.clear();
+  // The ids of the later part's names are already this list's.
+  operations_.AppendLater(std::move(later_ops));
+  stats_.records += later.stats_.records;
+  stats_.beginRecords += later.stats_.beginRecords;
+  stats_.beginRecordsWithoutName += later.stats_.beginRecordsWithoutName;
+  stats_.rowChanges += later.stats_.rowChanges;
+  stats_.operations += later.stats_.operations;
+  later.stats_ = {};
+  // The later part's rowsets and names are this decoder's from now on.
+  has_last_table_ = false;
 }
 
 void LogRecordDecoder::Finish() {

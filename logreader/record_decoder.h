@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <string_view>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -45,9 +47,25 @@ class LogRecordDecoder {
   // All four outlive the decoder. Operations are appended to `operations`.
   LogRecordDecoder(const UserTableMap& tables, CurrentTransaction& current,
                    OperationList& operations, TableNameMap& table_names);
+  // A decoder of the part of the log that follows the part `earlier`
+  // decodes, run at the same time on another thread. Its operations go to
+  // `operations` (empty; names are interned in earlier's list, so its own
+  // name table stays unused) and its tables to `table_names`; `current`
+  // starts empty. earlier.TakeLater hands them over.
+  LogRecordDecoder(LogRecordDecoder& earlier, CurrentTransaction& current,
+                   OperationList& operations, TableNameMap& table_names);
+  LogRecordDecoder(const LogRecordDecoder&) = delete;
+  LogRecordDecoder& operator=(const LogRecordDecoder&) = delete;
 
   // One record of the walk.
   void DecodeLogRecord(const LogRecordWindow& window);
+
+  // After both parts' last records, before Finish: the later decoder's
+  // operations are appended to this decoder's, attributed as if this
+  // decoder had decoded their records itself after its own, and the
+  // current transaction is the one the later part left. `later` is empty
+  // afterwards.
+  void TakeLater(LogRecordDecoder& later);
 
   // After the last record: operations whose own begin-transaction record
   // came later in the log than they did take it now.
@@ -90,6 +108,9 @@ class LogRecordDecoder {
 
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
                     const UserTable& table);
+  // A name's index in the list that holds the names: this decoder's, or
+  // for a later part's decoder the earlier one's (both may intern at once).
+  NameId Intern(std::string_view name);
   void TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields);
   // The name id of a rowset's table; the first lookup of a rowset also
   // enters its table in the table-name map.
@@ -102,6 +123,12 @@ class LogRecordDecoder {
   CurrentTransaction& current_;
   OperationList& operations_;
   TableNameMap& table_names_;
+  LogRecordDecoder* names_owner_ = nullptr;  // set in a later part's decoder
+  std::mutex names_mutex_;                   // guards the names of operations_
+  // Operations appended before the first begin record with a name: in a
+  // later part's decoder the transaction current then is the earlier
+  // part's last, unknown until TakeLater.
+  size_t operations_before_named_begin_ = SIZE_MAX;
   NameId current_name_ = 0;
   BeginTable begins_;
   std::unordered_map<uint64_t, NameId> table_name_ids_;
@@ -111,6 +138,7 @@ class LogRecordDecoder {
   bool has_last_table_ = false;
   std::vector<std::pair<ByteBuffer, NameId>> name_cache_;
   size_t name_cache_next_ = 0;   // the entry a miss replaces once it is full
+  ByteBuffer name_scratch_;      // a begin record's name, restored
   std::vector<size_t> pending_;  // operations without their own begin so far
   DecodeStats stats_;
 };

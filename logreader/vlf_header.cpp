@@ -48,11 +48,36 @@ void ProbeRange(const LogSource& log, uint64_t from, uint64_t to, VlfTable& tabl
   }
 }
 
+// The probes of a log in memory: only the headers' bytes are read, and the
+// pages behind are let go as the probes move on (a mapped log would
+// otherwise stay resident as a whole).
+void ProbeInMemory(const LogSource& log, Bytes bytes, VlfTable& table) {
+  constexpr uint64_t kDoneStep = uint64_t{16} << 20;
+  uint64_t done = 0;
+  for (uint64_t p = 0; p < bytes.size(); p += kVlfAlignment) {
+    const Bytes head = bytes.subspan(p, std::min<uint64_t>(kVlfHeaderSize, bytes.size() - p));
+    if (head.size() >= 2) {
+      std::optional<VlfHeader> header = ParseVlfHeader(head, p);
+      if (header && header->sequence() != 0) table.emplace(header->sequence(), *header);
+    }
+    if (p - done >= kDoneStep) {
+      log.DoneWith(done, p);
+      done = p;
+    }
+  }
+  log.DoneWith(done, bytes.size());
+}
+
 }  // namespace
 
 VlfTable DiscoverVlfs(const LogSource& log) {
   VlfTable table;
   const uint64_t length = log.size();
+  const Bytes in_memory = log.InMemory();
+  if (!in_memory.empty() && in_memory.size() == length) {
+    ProbeInMemory(log, in_memory, table);
+    return table;
+  }
   if (length < kTwoThreadsFrom) {
     ProbeRange(log, 0, length, table);
     return table;

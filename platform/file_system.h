@@ -25,6 +25,7 @@ class ReadFile {
 
   bool is_open() const { return fd_ >= 0; }
   uint64_t size() const { return size_; }
+  int descriptor() const { return fd_; }
 
   // Reads up to out.size() bytes at offset; returns the number read (short
   // at the end of the file, 0 on error). Safe to call from several threads.

@@ -167,12 +167,14 @@ class SegmentedVector {
     blocks_.swap(other.blocks_);
     std::swap(size_, other.size_);
     std::swap(first_capacity_, other.first_capacity_);
+    std::swap(junction_, other.junction_);
+    std::swap(skip_, other.skip_);
   }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  T& operator[](size_t i) { return blocks_[i / kPerBlock][i % kPerBlock]; }
-  const T& operator[](size_t i) const { return blocks_[i / kPerBlock][i % kPerBlock]; }
+  T& operator[](size_t i) { return *SlotAt(i < junction_ ? i : i + skip_); }
+  const T& operator[](size_t i) const { return *SlotAt(i < junction_ ? i : i + skip_); }
   T& at(size_t i) {
     if (i >= size_) throw std::out_of_range("SegmentedVector::at");
     return (*this)[i];
@@ -191,10 +193,45 @@ class SegmentedVector {
 
   void push_back(const T& value) {
     if (size_ == first_capacity_ && size_ < kPerBlock) GrowFirstBlock();
-    if (size_ >= kPerBlock && size_ % kPerBlock == 0)
+    // The place of the new entry among the blocks' slots.
+    const size_t place = size_ < junction_ ? size_ : size_ + skip_;
+    if (place >= kPerBlock && place % kPerBlock == 0)
       blocks_.push_back(static_cast<T*>(AllocateLargeBlock()));
-    (*this)[size_] = value;
+    *SlotAt(place) = value;
     ++size_;
+  }
+
+  // Moves the entries of `later` to the end of this sequence, leaving it
+  // empty. The large blocks of a long `later` are taken over, not copied:
+  // the slots left free in this sequence's last block then lie between the
+  // two parts, which indexing steps over (one such junction per sequence).
+  // Otherwise the entries are copied.
+  void Append(SegmentedVector&& later) {
+    if (later.empty() || &later == this) return;
+    if (empty()) {
+      clear();
+      swap(later);
+      return;
+    }
+    if (junction_ != kNoJunction || later.junction_ != kNoJunction || later.size_ < kPerBlock) {
+      for (const T& value : later) push_back(value);
+      later.clear();
+      return;
+    }
+    // later's first block is a full one from GrowFirstBlock; it becomes a
+    // large block like the others, so that clear frees every block alike.
+    T* first = static_cast<T*>(AllocateLargeBlock());
+    std::memcpy(static_cast<void*>(first), later.blocks_[0], kPerBlock * sizeof(T));
+    ::operator delete(later.blocks_[0]);
+    later.blocks_[0] = first;
+    const size_t skip = blocks_.size() * kPerBlock - size_;
+    blocks_.insert(blocks_.end(), later.blocks_.begin(), later.blocks_.end());
+    junction_ = size_;
+    skip_ = skip;
+    size_ += later.size_;
+    later.blocks_.clear();
+    later.size_ = 0;
+    later.first_capacity_ = 0;
   }
 
   // Drops every entry and gives all memory back.
@@ -210,9 +247,15 @@ class SegmentedVector {
     blocks_.shrink_to_fit();
     size_ = 0;
     first_capacity_ = 0;
+    junction_ = kNoJunction;
+    skip_ = 0;
   }
 
  private:
+  static constexpr size_t kNoJunction = SIZE_MAX;
+
+  T* SlotAt(size_t place) const { return blocks_[place / kPerBlock] + place % kPerBlock; }
+
   void GrowFirstBlock() {
     const size_t capacity = std::min(kPerBlock, std::max<size_t>(16, 2 * first_capacity_));
     T* block = static_cast<T*>(::operator new(capacity * sizeof(T)));
@@ -229,6 +272,9 @@ class SegmentedVector {
   std::vector<T*> blocks_;
   size_t size_ = 0;
   size_t first_capacity_ = 0;
+  // Entries from index junction_ on lie skip_ slots further on (Append).
+  size_t junction_ = kNoJunction;
+  size_t skip_ = 0;
 };
 
 }  // namespace tarnwick

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <thread>
 
 #include "logreader/log_record.h"
@@ -53,6 +55,65 @@ TEST(LogBlock, RestoreUndoesTheSectorParityMarks) {
     EXPECT_EQ(block->bytes, expected) << c.what;
     EXPECT_EQ(block->header.blockSize, c.expected_size) << c.what;
   }
+}
+
+// A block left as stored and read through Restored gives the restored
+// block's bytes for every range: ranges inside one sector, ranges over one
+// or more sector starts, ranges cut at the block end and at the scratch
+// size. Its record offsets are those of the restored block, also where the
+// offset array covers a sector start.
+TEST(LogBlock, BlockAsStoredReadsAsTheRestoredBlock) {
+  // Records of odd sizes, so that windows and names cross sector starts;
+  // the first record count from 90 on whose offset array crosses one too.
+  auto build = [](int records) {
+    LogBlockBuilder b(3);
+    b.Granularity(512).ParityMark(0x58);
+    for (int i = 0; i < records; ++i) {
+      if (i % 3 == 0)
+        b.Add(LogRecordBuilder::Begin(100 + i, std::string(5 + i % 11, 'n')));
+      else
+        b.Add(LogRecordBuilder::Insert(9, 1, RowImage(17 + 13 * (i % 7), 0x33)));
+    }
+    return b.Build();
+  };
+  auto array_crosses = [](const LogBlock& block) {
+    const size_t start = block.header.arrayEnd - 2u * block.header.count;
+    return start / 512 != (block.header.arrayEnd - 1u) / 512;
+  };
+  ByteBuffer written;
+  std::optional<LogBlock> restored;
+  for (int records = 90; records < 200 && !(restored && array_crosses(*restored)); ++records) {
+    written = build(records);
+    restored = DecodeLogBlock(written, 0);
+    ASSERT_TRUE(restored);
+  }
+  ASSERT_TRUE(array_crosses(*restored)) << "no fixture whose offset array crosses a sector start";
+  const size_t size = written.size();
+
+  LogBlock stored;
+  stored.bytes.assign(7, 0xEE);  // a buffer left from an earlier block
+  FillLogBlockAsStored(written, 0, restored->header, stored);
+  EXPECT_FALSE(stored.restored);
+  EXPECT_EQ(stored.offsets, restored->offsets);
+
+  std::array<uint8_t, 192> scratch{};
+  size_t copies = 0;
+  for (size_t offset = 0; offset <= size + 1; offset += 7) {
+    for (size_t length : {0, 1, 2, 64, 192, 300}) {
+      const Bytes got = stored.Restored(offset, length, scratch);
+      const size_t inside = offset < size ? std::min(length, size - offset) : 0;
+      const size_t expected_length = got.data() == scratch.data()
+                                         ? std::min(inside, scratch.size())
+                                         : inside;
+      ASSERT_EQ(got.size(), expected_length) << offset << "+" << length;
+      ASSERT_TRUE(std::equal(got.begin(), got.end(), restored->bytes.begin() + offset))
+          << offset << "+" << length;
+      if (got.data() == scratch.data()) ++copies;
+    }
+  }
+  EXPECT_GT(copies, 0u);
+  // A restored block hands out its own bytes, never a copy.
+  EXPECT_EQ(restored->Restored(510, 4, scratch).data(), restored->bytes.data() + 510);
 }
 
 TEST(LogBlock, HeaderChecks) {

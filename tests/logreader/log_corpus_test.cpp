@@ -7,10 +7,13 @@
 #include <string>
 
 #include "logreader/log_record.h"
+#include "logreader/log_scan.h"
+#include "logreader/record_decoder.h"
 #include "logreader/transaction_log.h"
 #include "reader/database_file.h"
 #include "reader/page.h"
 #include "reader/scan_driver.h"
+#include "tests/logreader/log_test_helpers.h"
 #include "tests/support/corpus.h"
 #include "tests/support/json.h"
 
@@ -199,6 +202,44 @@ TEST(LogCorpus, ScanMatchesExpected) {
         (unsigned long long)walked.records, (unsigned long long)walked.recordsCutOff,
         (unsigned long long)decoded.beginRecords, (unsigned long long)decoded.rowChanges,
         ops.size(), without_own, own_not_last);
+  }
+}
+
+// The scan reads a mapped log file in place; a log that cannot be mapped is
+// read through positioned reads. Both give the same operations on every
+// real log.
+TEST(LogCorpus, MappedAndReadScansAgree) {
+  TARNWICK_REQUIRE_CORPUS();
+  for (const CorpusPair& pair : testing::CorpusPairs()) {
+    SCOPED_TRACE(pair.name);
+    std::optional<Json> expected = testing::ReadJsonFile(pair.expected);
+    ASSERT_TRUE(expected);
+    const UserTableMap map = BuildMap(pair, *expected);
+    std::optional<LogFile> file = LogFile::Open(pair.ldf);
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->InMemory().size(), file->size());
+
+    struct Result {
+      CurrentTransaction current;
+      OperationList ops;
+      TableNameMap names;
+      LogScanStats walked;
+    } mapped, read;
+    {
+      LogRecordDecoder decoder(map, mapped.current, mapped.ops, mapped.names);
+      mapped.walked = ScanLogFile(*file, decoder);
+    }
+    {
+      const testing::PositionedReadsOnly reads(*file);
+      LogRecordDecoder decoder(map, read.current, read.ops, read.names);
+      read.walked = ScanLogFile(reads, decoder);
+    }
+    EXPECT_GT(mapped.ops.size(), 0u);
+    EXPECT_EQ(testing::OperationDifferences(mapped.ops, read.ops), std::vector<std::string>{});
+    EXPECT_EQ(mapped.names, read.names);
+    EXPECT_EQ(mapped.current.name, read.current.name);
+    EXPECT_EQ(mapped.walked.records, read.walked.records);
+    EXPECT_EQ(mapped.walked.blocks, read.walked.blocks);
   }
 }
 

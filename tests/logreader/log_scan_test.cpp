@@ -374,21 +374,28 @@ TEST(LogScan, WalkedBlocksEqualTheBlocksReadAgain) {
   log.SetBytes(inner + 28 + 22, {kOpCommitTransaction, 0});
   const ByteBuffer bytes = log.Build();
 
-  MemoryLogSource source(bytes);
-  size_t compared = 0, mismatches = 0;
-  std::vector<uint32_t> sequences;
-  WalkLogRecords(source, [&](const LogRecordWindow& w) {
-    ++compared;
-    if (sequences.empty() || sequences.back() != w.vlfSequence) sequences.push_back(w.vlfSequence);
-    std::optional<LogBlock> again = ReadLogBlock(source, w.block->position);
-    const Bytes seen = w.block->data();
-    if (!again || !std::equal(seen.begin(), seen.end(), again->bytes.begin(), again->bytes.end()) ||
-        w.block->offsets != again->offsets)
-      ++mismatches;
-  });
-  EXPECT_EQ(sequences, (std::vector<uint32_t>{5, 6}));
-  EXPECT_GT(compared, 31u);
-  EXPECT_EQ(mismatches, 0u);
+  // Read in place and read through positioned reads into read buffers.
+  const MemoryLogSource in_memory(bytes);
+  const testing::PositionedReadsOnly through_reads(in_memory);
+  for (const LogSource* source : {static_cast<const LogSource*>(&in_memory),
+                                  static_cast<const LogSource*>(&through_reads)}) {
+    SCOPED_TRACE(source == &in_memory ? "in memory" : "through reads");
+    size_t compared = 0, mismatches = 0;
+    std::vector<uint32_t> sequences;
+    WalkLogRecords(*source, [&](const LogRecordWindow& w) {
+      ++compared;
+      if (sequences.empty() || sequences.back() != w.vlfSequence)
+        sequences.push_back(w.vlfSequence);
+      std::optional<LogBlock> again = ReadLogBlock(*source, w.block->position);
+      const Bytes seen = w.block->data();
+      if (!again || !std::equal(seen.begin(), seen.end(), again->bytes.begin(), again->bytes.end()) ||
+          w.block->offsets != again->offsets)
+        ++mismatches;
+    });
+    EXPECT_EQ(sequences, (std::vector<uint32_t>{5, 6}));
+    EXPECT_GT(compared, 31u);
+    EXPECT_EQ(mismatches, 0u);
+  }
 }
 
 }  // namespace

@@ -1,14 +1,57 @@
 // Small helpers shared by the log reader tests.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "logreader/log_file.h"
+#include "logreader/log_operation.h"
 #include "logreader/log_record.h"
 #include "logreader/log_scan.h"
 
 namespace tarnwick::testing {
+
+// A log source that offers positioned reads only, like a log file that
+// could not be mapped: the walk then reads it in pieces of its own.
+class PositionedReadsOnly final : public LogSource {
+ public:
+  explicit PositionedReadsOnly(const LogSource& inner) : inner_(inner) {}
+  uint64_t size() const override { return inner_.size(); }
+  size_t ReadAt(uint64_t position, std::span<uint8_t> out) const override {
+    return inner_.ReadAt(position, out);
+  }
+
+ private:
+  const LogSource& inner_;
+};
+
+// The differences between two operation lists, entry by entry and field by
+// field (names compared as text), as readable lines; empty when they agree.
+inline std::vector<std::string> OperationDifferences(const OperationList& a,
+                                                     const OperationList& b) {
+  std::vector<std::string> out;
+  if (a.size() != b.size())
+    out.push_back("sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()));
+  for (size_t i = 0; i < std::min(a.size(), b.size()) && out.size() < 20; ++i) {
+    const LogOperation& x = a[i];
+    const LogOperation& y = b[i];
+    const bool same =
+        x.allocationUnitId == y.allocationUnitId && x.blockPosition == y.blockPosition &&
+        x.beginTime == y.beginTime && x.transactionId == y.transactionId &&
+        x.operation == y.operation && x.flags == y.flags && x.objectId == y.objectId &&
+        x.recordIndex == y.recordIndex && x.vlfSequence == y.vlfSequence &&
+        x.blockOffset == y.blockOffset && a.TableName(x) == b.TableName(y) &&
+        a.TransactionName(x) == b.TransactionName(y) &&
+        a.LastBeginBeforeName(x) == b.LastBeginBeforeName(y);
+    if (!same)
+      out.push_back("operation " + std::to_string(i) + ": " + a.TransactionName(x) + "/" +
+                    a.LastBeginBeforeName(x) + " flags " + std::to_string(x.flags) + " and " +
+                    b.TransactionName(y) + "/" + b.LastBeginBeforeName(y) + " flags " +
+                    std::to_string(y.flags));
+  }
+  return out;
+}
 
 // What the walk handed over of one record.
 struct SeenRecord {

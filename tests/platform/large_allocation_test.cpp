@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace tarnwick {
@@ -65,6 +66,62 @@ TEST(SegmentedVector, CopyMoveAndClear) {
   EXPECT_EQ(moved.size(), 1u);
   EXPECT_EQ(moved[0].value, 8u);
   EXPECT_EQ(copy[0].key, 0u);
+}
+
+// Append of one sequence after another: every combination of a short and a
+// long first part (a small first block, a partly filled large block, full
+// blocks) with a short and a long second part gives the entries in order,
+// with entries pushed after the append, copies and a second append.
+TEST(SegmentedVector, AppendKeepsTheOrderOfBothParts) {
+  const size_t per_block = SegmentedVector<Entry>::kPerBlock;
+  struct Case {
+    size_t first, second;
+  } cases[] = {
+      {0, 5},
+      {5, 0},
+      {5, 7},
+      {5, 2 * per_block + 3},
+      {per_block, per_block},
+      {per_block + 9, per_block},
+      {2 * per_block - 1, 3 * per_block + 1},
+      {per_block + 9, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.first) + " + " + std::to_string(c.second));
+    SegmentedVector<Entry> a, b;
+    for (size_t i = 0; i < c.first; ++i) a.push_back({i, ValueOf(i)});
+    for (size_t i = c.first; i < c.first + c.second; ++i) b.push_back({i, ValueOf(i)});
+    const Entry* moved_entry = c.second > per_block ? &b[per_block] : nullptr;
+    a.Append(std::move(b));
+    EXPECT_TRUE(b.empty());
+    const size_t total = c.first + c.second;
+    // Large blocks of the second part were taken over where they lie.
+    if (moved_entry && c.first > 0) {
+      EXPECT_EQ(&a[c.first + per_block], moved_entry);
+    }
+    for (size_t i = total; i < total + per_block + 3; ++i) a.push_back({i, ValueOf(i)});
+    const size_t all = total + per_block + 3;
+    ASSERT_EQ(a.size(), all);
+    size_t in_order = 0;
+    for (const Entry& e : a) {
+      if (e.key != in_order || e.value != ValueOf(in_order)) break;
+      ++in_order;
+    }
+    EXPECT_EQ(in_order, all);
+    SegmentedVector<Entry> copy = a;
+    ASSERT_EQ(copy.size(), all);
+    EXPECT_EQ(copy[all - 1].key, all - 1);
+    // A second append onto a sequence with a junction copies.
+    SegmentedVector<Entry> more;
+    for (size_t i = all; i < all + per_block + 1; ++i) more.push_back({i, ValueOf(i)});
+    a.Append(std::move(more));
+    ASSERT_EQ(a.size(), all + per_block + 1);
+    for (size_t i : {size_t{0}, total, all - 1, all, all + per_block}) {
+      if (i < a.size()) {
+        EXPECT_EQ(a[i].key, i);
+      }
+    }
+  }
 }
 
 }  // namespace
