@@ -45,6 +45,9 @@ inline constexpr size_t kLogBlockHeaderSize = 28;
 inline constexpr size_t kLogSectorSize = 512;
 // Every record has its fixed fields within this many bytes of its start.
 inline constexpr size_t kLogRecordWindowSize = 192;
+// The fields the scan's decoder reads from a window lie in its first bytes
+// (up to the row-log field count at 62).
+inline constexpr size_t kLogRecordScanFieldsSize = 64;
 
 struct LogBlockHeader {
   uint16_t count = 0;

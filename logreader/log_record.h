@@ -77,7 +77,10 @@ struct LogRecordWindow {
   int32_t recordIndex = 0;
   uint16_t offset = 0;
   uint16_t endBound = 0;
-  // The 192 bytes from the record's offset.
+  // The 192 bytes from the record's offset, restored. In a block left as
+  // stored (the scan over a log in place) only the first
+  // kLogRecordScanFieldsSize of them: restoring the rest would cost a copy
+  // of bytes the scan does not read.
   ByteReader fixed;
 };
 

@@ -9,6 +9,9 @@ namespace tarnwick {
 
 namespace {
 
+// How many records ahead VisitRecords asks for a record's bytes.
+constexpr size_t kRecordsAhead = 4;
+
 // The records of one block through any callable (the scan's decoder is
 // called directly, without a std::function per record).
 template <class Visit>
@@ -22,8 +25,14 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
   w.vlfSequence = vlf_sequence;
   w.blockOffset = block_offset;
   std::array<uint8_t, kLogRecordWindowSize> scratch;
+  const size_t window_size = block.restored ? kLogRecordWindowSize : kLogRecordScanFieldsSize;
+  const Bytes data = block.data();
   for (size_t j = 0; j < count; ++j) {
     const uint16_t offset = block.offsets[j];
+    // The records of a block lie at irregular steps, which the processor
+    // does not foresee: ask for a record's first bytes a few records ahead.
+    if (j + kRecordsAhead < count && block.offsets[j + kRecordsAhead] < data.size())
+      __builtin_prefetch(data.data() + block.offsets[j + kRecordsAhead]);
     if (size_t{offset} + kLogRecordWindowSize > size) {
       if (stats) stats->recordsCutOff += count - j;
       break;
@@ -31,7 +40,7 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
     w.recordIndex = static_cast<int32_t>(j);
     w.offset = offset;
     w.endBound = block.EndBound(j);
-    w.fixed = ByteReader(block.Restored(offset, kLogRecordWindowSize, scratch));
+    w.fixed = ByteReader(block.Restored(offset, window_size, scratch));
     visit(w);
     ++handed;
   }
@@ -113,6 +122,7 @@ class ReadBlocks {
     reader_.Forget();
     reader_.SetHintEnd(hint_end);
   }
+  void LookAhead(uint64_t) const {}
   Bytes Header(uint64_t position) { return reader_.Get(position, kLogBlockHeaderSize); }
   void Fill(uint64_t position, const LogBlockHeader& header, LogBlock& block) {
     // A short read leaves the rest of the block zero, as ReadLogBlock does.
@@ -136,6 +146,19 @@ class MemoryBlocks {
   MemoryBlocks(Bytes log, bool restore) : log_(log), restore_(restore) {}
 
   void StartVlf(uint64_t) {}
+  // The block at position comes next: its header, offset array, sector
+  // bytes and first records are asked for now (its header was asked for
+  // one block earlier), and the header of the block after it.
+  void LookAhead(uint64_t position) const {
+    if (position >= log_.size() || log_.size() - position < kLogBlockHeaderSize) return;
+    const LogBlockHeader h = ParseLogBlockHeader(log_.subspan(position, kLogBlockHeaderSize));
+    if (h.blockSize < kLogBlockHeaderSize || h.arrayEnd > h.blockSize || 2u * h.count > h.arrayEnd)
+      return;
+    Prefetch(position + h.blockSize, 64);
+    Prefetch(position + h.arrayEnd - 2u * h.count, 2u * h.count);
+    Prefetch(position + h.blockSize - 64, 64);
+    Prefetch(position, 256);
+  }
   Bytes Header(uint64_t position) const {
     if (position >= log_.size()) return {};
     return log_.subspan(position, std::min<uint64_t>(kLogBlockHeaderSize, log_.size() - position));
@@ -150,6 +173,12 @@ class MemoryBlocks {
   }
 
  private:
+  void Prefetch(uint64_t position, uint64_t length) const {
+    if (position >= log_.size()) return;
+    const uint64_t end = std::min<uint64_t>(log_.size(), position + length);
+    for (uint64_t p = position; p < end; p += 64) __builtin_prefetch(log_.data() + p);
+  }
+
   Bytes log_;
   bool restore_;
 };
@@ -177,6 +206,7 @@ void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visi
       if (damage != BlockDamage::kZeroSize) ++stats.damagedBlocks;
       break;
     }
+    blocks.LookAhead(b + header.blockSize);
     blocks.Fill(b, header, block);
     ++stats.blocks;
     const uint64_t units = (b - vlf_position) / kLogSectorSize;

@@ -73,7 +73,6 @@ void LogRecordDecoder::BeginTable::Grow() {
 }
 
 NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table) {
-  if (has_last_table_ && last_rowset_id_ == rowset_id) return last_table_name_;
   NameId id;
   auto it = table_name_ids_.find(rowset_id);
   if (it != table_name_ids_.end()) {
@@ -85,10 +84,17 @@ NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table)
     // table-name map.
     table_names_.try_emplace(table.objectId, table.name);
   }
-  has_last_table_ = true;
-  last_rowset_id_ = rowset_id;
-  last_table_name_ = id;
   return id;
+}
+
+const LogRecordDecoder::RowsetEntry& LogRecordDecoder::LookUpRowset(uint64_t rowset_id) {
+  RowsetEntry& entry = rowset_cache_[(rowset_id ^ (rowset_id >> 16)) % kRowsetCacheSize];
+  if (entry.filled && entry.rowset == rowset_id) return entry;
+  entry.filled = true;
+  entry.rowset = rowset_id;
+  entry.table = tables_.Find(rowset_id);
+  entry.name = entry.table ? TableNameId(rowset_id, *entry.table) : 0;
+  return entry;
 }
 
 NameId LogRecordDecoder::TransactionNameId(Bytes field) {
@@ -114,18 +120,18 @@ void LogRecordDecoder::DecodeLogRecord(const LogRecordWindow& window) {
   // change it still belongs to the transaction that was current before it.
   if (IsRowChangeContext(fields.context)) {
     ++stats_.rowChanges;
-    if (const UserTable* table = tables_.Find(fields.allocationUnitId))
-      AddOperation(window, fields, *table);
+    const RowsetEntry& rowset = LookUpRowset(fields.allocationUnitId);
+    if (rowset.table) AddOperation(window, fields, *rowset.table, rowset.name);
   }
   if (fields.operation == kOpBeginTransaction) TakeBegin(window, fields);
 }
 
 void LogRecordDecoder::AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
-                                    const UserTable& table) {
+                                    const UserTable& table, NameId table_name) {
   LogOperation op;
   op.objectId = table.objectId;
   op.allocationUnitId = fields.allocationUnitId;
-  op.tableName = TableNameId(fields.allocationUnitId, table);
+  op.tableName = table_name;
   op.blockPosition = window.block ? window.block->position : 0;
   op.operation = fields.operation;
   op.recordIndex = window.recordIndex;
@@ -232,8 +238,6 @@ void LogRecordDecoder::TakeLater(LogRecordDecoder& later) {
   stats_.rowChanges += later.stats_.rowChanges;
   stats_.operations += later.stats_.operations;
   later.stats_ = {};
-  // The later part's rowsets and names are this decoder's from now on.
-  has_last_table_ = false;
 }
 
 void LogRecordDecoder::Finish() {

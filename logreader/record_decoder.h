@@ -8,6 +8,7 @@
 // of the last begin before it is kept beside, whichever applies.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
@@ -107,7 +108,7 @@ class LogRecordDecoder {
   };
 
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
-                    const UserTable& table);
+                    const UserTable& table, NameId table_name);
   // A name's index in the list that holds the names: this decoder's, or
   // for a later part's decoder the earlier one's (both may intern at once).
   NameId Intern(std::string_view name);
@@ -115,6 +116,15 @@ class LogRecordDecoder {
   // The name id of a rowset's table; the first lookup of a rowset also
   // enters its table in the table-name map.
   NameId TableNameId(uint64_t rowset_id, const UserTable& table);
+  // A rowset's table (nullptr: not a user table) and its name id, through
+  // a small cache: row changes come in runs of a few rowsets.
+  struct RowsetEntry {
+    uint64_t rowset = 0;
+    const UserTable* table = nullptr;
+    NameId name = 0;
+    bool filled = false;
+  };
+  const RowsetEntry& LookUpRowset(uint64_t rowset_id);
   // The name id of a begin record's name field, through a small cache keyed
   // by the field's bytes: a log repeats a few names millions of times.
   NameId TransactionNameId(Bytes field);
@@ -132,10 +142,8 @@ class LogRecordDecoder {
   NameId current_name_ = 0;
   BeginTable begins_;
   std::unordered_map<uint64_t, NameId> table_name_ids_;
-  // The last table looked up: row changes come in runs of one table.
-  uint64_t last_rowset_id_ = 0;
-  NameId last_table_name_ = 0;
-  bool has_last_table_ = false;
+  static constexpr size_t kRowsetCacheSize = 16;
+  std::array<RowsetEntry, kRowsetCacheSize> rowset_cache_{};
   std::vector<std::pair<ByteBuffer, NameId>> name_cache_;
   size_t name_cache_next_ = 0;   // the entry a miss replaces once it is full
   ByteBuffer name_scratch_;      // a begin record's name, restored

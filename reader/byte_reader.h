@@ -6,6 +6,7 @@
 // tell "zero" from "outside" ask Has() first or use the Try* forms.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -50,7 +51,12 @@ class ByteReader {
   uint64_t Unsigned(size_t offset, size_t width) const {
     if (width == 0 || width > 8 || !Has(offset, width)) return 0;
     uint64_t value = 0;
-    for (size_t i = width; i-- > 0;) value = (value << 8) | data_[offset + i];
+    if constexpr (std::endian::native == std::endian::little) {
+      // One load where the width is known at the call (U16, U32, U64).
+      std::memcpy(&value, data_.data() + offset, width);
+    } else {
+      for (size_t i = width; i-- > 0;) value = (value << 8) | data_[offset + i];
+    }
     return value;
   }
 

@@ -110,7 +110,9 @@ TEST(FileCommitters, CommitInOrderAndReportEachResult) {
     ASSERT_TRUE(file);
     ASSERT_TRUE(file->Append(name));
     // Only the temporary file until the committer renames it.
-    if (name != "in_the_way") EXPECT_FALSE(std::filesystem::exists(dir.File(name)));
+    if (name != "in_the_way") {
+      EXPECT_FALSE(std::filesystem::exists(dir.File(name)));
+    }
     tickets.push_back(commits.Commit(std::move(*file).TakeFile()));
   }
   EXPECT_TRUE(commits.Wait(tickets[0]));
