@@ -10,7 +10,7 @@ namespace tarnwick {
 namespace {
 
 // How many records ahead VisitRecords asks for a record's bytes.
-constexpr size_t kRecordsAhead = 4;
+constexpr size_t kRecordsAhead = 8;
 
 // The records of one block through any callable (the scan's decoder is
 // called directly, without a std::function per record).
@@ -157,7 +157,7 @@ class MemoryBlocks {
     Prefetch(position + h.blockSize, 64);
     Prefetch(position + h.arrayEnd - 2u * h.count, 2u * h.count);
     Prefetch(position + h.blockSize - 64, 64);
-    Prefetch(position, 256);
+    Prefetch(position, 1024);
   }
   Bytes Header(uint64_t position) const {
     if (position >= log_.size()) return {};

@@ -27,14 +27,14 @@ NameId LogRecordDecoder::Intern(std::string_view name) {
   return owner.operations_.InternName(name);
 }
 
-size_t LogRecordDecoder::BeginTable::Home(TransactionId key) const {
+size_t LogRecordDecoder::HashedBegins::Home(TransactionId key) const {
   // Transaction ids grow by small steps: their low bits, folded with the
   // higher ones, spread them over the table and keep the ids of one stretch
   // of the log in neighbouring slots.
   return static_cast<size_t>(key ^ (key >> 17) ^ (key >> 34)) & (slots_.size() - 1);
 }
 
-LogRecordDecoder::BeginsOf* LogRecordDecoder::BeginTable::Find(TransactionId id) {
+LogRecordDecoder::BeginsOf* LogRecordDecoder::HashedBegins::Find(TransactionId id) {
   if (slots_.empty()) return nullptr;
   const TransactionId key = id + 1;
   for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
@@ -43,7 +43,7 @@ LogRecordDecoder::BeginsOf* LogRecordDecoder::BeginTable::Find(TransactionId id)
   }
 }
 
-std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEmplace(
+std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::HashedBegins::TryEmplace(
     TransactionId id, const BeginsOf& value) {
   // At most half full, so a probe always meets an empty slot.
   if (2 * (used_ + 1) > slots_.size()) Grow();
@@ -60,7 +60,7 @@ std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEm
   }
 }
 
-void LogRecordDecoder::BeginTable::Grow() {
+void LogRecordDecoder::HashedBegins::Grow() {
   // The first table fills one large block.
   LargeZeroArray<Slot> old = std::move(slots_);
   slots_ = LargeZeroArray<Slot>(old.empty() ? kLargeBlockBytes / sizeof(Slot) : 2 * old.size());
@@ -70,6 +70,35 @@ void LogRecordDecoder::BeginTable::Grow() {
     while (slots_[i].key != 0) i = (i + 1) & (slots_.size() - 1);
     slots_[i] = old[j];
   }
+}
+
+LogRecordDecoder::BeginsOf* LogRecordDecoder::BeginTable::Find(TransactionId id) {
+  if (id >= base_ && id - base_ < dense_.size()) {
+    DenseSlot& slot = dense_[id - base_];
+    if (slot.used) return &slot.value;
+  }
+  return hashed_.empty() ? nullptr : hashed_.Find(id);
+}
+
+std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEmplace(
+    TransactionId id, const BeginsOf& value) {
+  if (dense_.empty()) base_ = id;
+  if (id < base_) return hashed_.TryEmplace(id, value);
+  const TransactionId index = id - base_;
+  if (index >= dense_.size()) {
+    // The array stays at most about twice as long as the begins it holds.
+    if (index >= 2 * dense_used_ + kDenseGap) return hashed_.TryEmplace(id, value);
+    while (dense_.size() <= index) dense_.push_back(DenseSlot{});
+  }
+  DenseSlot& slot = dense_[index];
+  if (slot.used) return {&slot.value, false};
+  // An id kept in the hashed table before the array reached it stays there.
+  if (!hashed_.empty())
+    if (BeginsOf* earlier = hashed_.Find(id)) return {earlier, false};
+  slot.value = value;
+  slot.used = true;
+  ++dense_used_;
+  return {&slot.value, true};
 }
 
 NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table) {

@@ -89,8 +89,9 @@ class LogRecordDecoder {
   // large zeroed area: a log holds millions of transactions, and a node
   // allocated per entry, or a vector touched 4 KiB at a time at each
   // growth, costs more than decoding their records.
-  class BeginTable {
+  class HashedBegins {
    public:
+    bool empty() const { return used_ == 0; }
     BeginsOf* Find(TransactionId id);
     // The entry of the id, and whether it was added (with `value`) now.
     std::pair<BeginsOf*, bool> TryEmplace(TransactionId id, const BeginsOf& value);
@@ -105,6 +106,31 @@ class LogRecordDecoder {
 
     LargeZeroArray<Slot> slots_;
     size_t used_ = 0;
+  };
+  // BeginsOf by transaction id. The server hands out transaction ids one
+  // after the other, so the ids of a log fall mostly in one dense run:
+  // those are kept in an array indexed by id - base, which grows at its end
+  // in the order the log uses it (no hashing, no rehashing, a third of the
+  // memory). An id below the run or too far beyond it, which would leave
+  // the array mostly empty, goes to the hashed table.
+  class BeginTable {
+   public:
+    BeginsOf* Find(TransactionId id);
+    std::pair<BeginsOf*, bool> TryEmplace(TransactionId id, const BeginsOf& value);
+
+   private:
+    struct DenseSlot {
+      BeginsOf value;
+      bool used;
+    };
+    // The array reaches at most this many slots beyond twice the begins it
+    // holds: ids far beyond go to the hashed table.
+    static constexpr size_t kDenseGap = 4096;
+
+    SegmentedVector<DenseSlot> dense_;  // slot i: id base_ + i
+    TransactionId base_ = 0;
+    size_t dense_used_ = 0;
+    HashedBegins hashed_;
   };
 
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,

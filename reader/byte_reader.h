@@ -52,7 +52,13 @@ class ByteReader {
     if (width == 0 || width > 8 || !Has(offset, width)) return 0;
     uint64_t value = 0;
     if constexpr (std::endian::native == std::endian::little) {
-      // One load where the width is known at the call (U16, U32, U64).
+      // One 8-byte load where the span holds 8 bytes there (a value of 3,
+      // 5, 6 or 7 bytes copied on its own would be put together through
+      // memory), else the value's own bytes.
+      if (Has(offset, 8)) {
+        std::memcpy(&value, data_.data() + offset, 8);
+        return width == 8 ? value : value & ((uint64_t{1} << (8 * width)) - 1);
+      }
       std::memcpy(&value, data_.data() + offset, width);
     } else {
       for (size_t i = width; i-- > 0;) value = (value << 8) | data_[offset + i];

@@ -341,6 +341,41 @@ TEST(RecordDecoder, AttributionHoldsAcrossTheGrowthOfTheBeginTable) {
   EXPECT_FALSE(s.ops[s.ops.size() - 1].ownBeginFound());
 }
 
+// Begins are kept by id in a dense array from the first id on, and in a
+// hashed table below it or far beyond its end. An id kept in the hashed
+// table stays there when the array later grows past it: its first and
+// latest begins are still found together.
+TEST(RecordDecoder, BeginsBelowAndFarBeyondTheDenseIdsKeepTheirAttribution) {
+  const uint64_t base = 1000, far = base + 5000, below = base - 1;
+  LogFileBuilder log;
+  VlfBuilder& vlf = log.Vlf(0x31);
+  LogBlockBuilder* block = &vlf.Block();
+  block->Add(R::Insert(kAlbums, far, RowImage(20)));  // before any begin of its id
+  block->Add(R::Begin(base, "base"));
+  block->Add(R::Begin(far, "far first"));
+  block->Add(R::Begin(below, "below"));
+  block->Add(R::Insert(kAlbums, far, RowImage(20)));
+  // Enough begins after the base for the array to reach the far id.
+  for (uint64_t id = base + 1; id <= base + 600; ++id) {
+    if (id % 100 == 0) block = &vlf.Block();
+    block->Add(R::Begin(id, "dense"));
+  }
+  block = &vlf.Block();
+  block->Add(R::Insert(kAlbums, far, RowImage(20)));
+  block->Add(R::Begin(far, "far again"));
+  block->Add(R::Insert(kAlbums, far, RowImage(20)));
+  block->Add(R::Insert(kAlbums, below, RowImage(20)));
+  block->Add(R::Insert(kAlbums, base + 300, RowImage(20)));
+  block->Add(R::Insert(kAlbums, far + 1, RowImage(20)));  // never begun
+  Scanned s = Scan(log);
+  EXPECT_EQ(s.TransactionNames(),
+            (std::vector<std::string>{"far first", "far first", "far first", "far again", "below",
+                                      "dense", "far again"}));
+  ASSERT_EQ(s.ops.size(), 7u);
+  EXPECT_TRUE(s.ops[0].ownBeginFound());
+  EXPECT_FALSE(s.ops[6].ownBeginFound());
+}
+
 TEST(RecordDecoder, OwnBeginTimeGoesWithItsName) {
   Scanned s =
       Scan(OneBlock({R::Begin(1, "T1", 111, 41000), R::Begin(2, "T2", 222, 42000),
