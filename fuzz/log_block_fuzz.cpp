@@ -86,8 +86,25 @@ void FuzzLog(Bytes bytes) {
   OperationList ops;
   TableNameMap names;
   LogRecordDecoder decoder(map, current, ops, names);
-  ScanLogFile(log, decoder);
+  ScanLogFile(log, decoder, /*two_parts_from=*/UINT64_MAX);
   Reread(log, ops);
+
+  // The same log in two parts on two threads attributes alike.
+  CurrentTransaction split_current;
+  OperationList split_ops;
+  TableNameMap split_names;
+  LogRecordDecoder split(map, split_current, split_ops, split_names);
+  ScanLogFile(log, split, /*two_parts_from=*/0);
+  if (split_ops.size() != ops.size() || split_current.name != current.name) __builtin_trap();
+  for (size_t i = 0; i < ops.size(); ++i) {
+    const LogOperation& a = ops[i];
+    const LogOperation& b = split_ops[i];
+    if (a.flags != b.flags || a.blockPosition != b.blockPosition ||
+        ops.TransactionName(a) != split_ops.TransactionName(b) ||
+        ops.LastBeginBeforeName(a) != split_ops.LastBeginBeforeName(b) ||
+        a.beginTime != b.beginTime)
+      __builtin_trap();
+  }
 }
 
 }  // namespace

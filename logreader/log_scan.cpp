@@ -31,8 +31,12 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
     const uint16_t offset = block.offsets[j];
     // The records of a block lie at irregular steps, which the processor
     // does not foresee: ask for a record's first bytes a few records ahead.
-    if (j + kRecordsAhead < count && block.offsets[j + kRecordsAhead] < data.size())
-      __builtin_prefetch(data.data() + block.offsets[j + kRecordsAhead]);
+    if (j + kRecordsAhead < count &&
+        size_t{block.offsets[j + kRecordsAhead]} + kLogRecordScanFieldsSize <= data.size()) {
+      const uint8_t* ahead = data.data() + block.offsets[j + kRecordsAhead];
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(ahead + kLogRecordScanFieldsSize - 1);
+    }
     if (size_t{offset} + kLogRecordWindowSize > size) {
       if (stats) stats->recordsCutOff += count - j;
       break;
