@@ -1,6 +1,7 @@
 #include "logreader/record_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tarnwick {
 
@@ -128,9 +129,19 @@ const LogRecordDecoder::RowsetEntry& LogRecordDecoder::LookUpRowset(uint64_t row
 
 NameId LogRecordDecoder::TransactionNameId(Bytes field) {
   constexpr size_t kCacheSize = 64;
-  for (const auto& [bytes, id] : name_cache_)
-    if (bytes.size() == field.size() && std::equal(bytes.begin(), bytes.end(), field.begin()))
-      return id;
+  auto same = [&field](const ByteBuffer& bytes) {
+    return bytes.size() == field.size() &&
+           (field.empty() || std::memcmp(bytes.data(), field.data(), field.size()) == 0);
+  };
+  // The name of the last hit first: begin records of one name come in runs.
+  if (name_cache_last_ < name_cache_.size() && same(name_cache_[name_cache_last_].first))
+    return name_cache_[name_cache_last_].second;
+  for (size_t i = 0; i < name_cache_.size(); ++i) {
+    if (same(name_cache_[i].first)) {
+      name_cache_last_ = i;
+      return name_cache_[i].second;
+    }
+  }
   const NameId id = Intern(BeginTransactionNameText(field));
   std::pair<ByteBuffer, NameId> entry{ByteBuffer(field.begin(), field.end()), id};
   if (name_cache_.size() < kCacheSize) {

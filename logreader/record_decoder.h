@@ -172,6 +172,7 @@ class LogRecordDecoder {
   std::array<RowsetEntry, kRowsetCacheSize> rowset_cache_{};
   std::vector<std::pair<ByteBuffer, NameId>> name_cache_;
   size_t name_cache_next_ = 0;   // the entry a miss replaces once it is full
+  size_t name_cache_last_ = 0;   // the entry of the last hit
   ByteBuffer name_scratch_;      // a begin record's name, restored
   std::vector<size_t> pending_;  // operations without their own begin so far
   DecodeStats stats_;
