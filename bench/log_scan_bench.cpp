@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_pair.h"
 #include "logreader/log_scan.h"
 #include "logreader/transaction_log.h"
 #include "logreader/user_table_map.h"
@@ -38,7 +39,6 @@
 #include "reader/progress_sink.h"
 #include "reader/run_state.h"
 #include "reader/scan_driver.h"
-#include "bench/bench_pair.h"
 #include "tools/sample_database.h"
 
 using namespace tarnwick;

@@ -82,8 +82,8 @@ std::optional<BeginTransactionView> ReadBeginTransactionView(const LogBlock& blo
   std::array<uint8_t, 8> small{};
   return ReadBeginView([&](size_t offset, size_t length, int request) -> Bytes {
     if (request == 3 && name_scratch.size() < length) name_scratch.resize(length);
-    std::span<uint8_t> scratch = request == 3 ? std::span<uint8_t>(name_scratch)
-                                              : std::span<uint8_t>(small);
+    std::span<uint8_t> scratch =
+        request == 3 ? std::span<uint8_t>(name_scratch) : std::span<uint8_t>(small);
     const size_t at = size_t{record_offset} + offset;
     return block.Restored(at, std::min(length, scratch.size()), scratch);
   });

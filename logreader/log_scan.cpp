@@ -285,8 +285,7 @@ LogScanStats WalkLogRecords(const LogSource& log, const LogRecordVisitor& visit)
   return Walk(log, visit, /*restore=*/true);
 }
 
-LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder,
-                         uint64_t two_parts_from) {
+LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder, uint64_t two_parts_from) {
   auto visit = [&decoder](const LogRecordWindow& w) { decoder.DecodeLogRecord(w); };
   LogScanStats stats;
   const VlfTable vlfs = DiscoverVlfs(log);

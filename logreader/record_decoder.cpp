@@ -206,7 +206,8 @@ void LogRecordDecoder::TakeBegin(const LogRecordWindow& window, const LogRecordF
     ++stats_.beginRecordsWithoutName;
     return;
   }
-  if (operations_before_named_begin_ == SIZE_MAX) operations_before_named_begin_ = operations_.size();
+  if (operations_before_named_begin_ == SIZE_MAX)
+    operations_before_named_begin_ = operations_.size();
   current_.beginTime = begin->beginTime;
   current_.transactionId = fields.transactionId;
   current_.fromBeginRecord = true;

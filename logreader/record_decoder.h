@@ -11,8 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>

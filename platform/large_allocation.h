@@ -42,8 +42,7 @@ class LargeZeroArray {
  public:
   LargeZeroArray() = default;
   explicit LargeZeroArray(size_t size)
-      : data_(size == 0 ? nullptr : static_cast<T*>(AllocateLargeArea(Bytes(size)))),
-        size_(size) {}
+      : data_(size == 0 ? nullptr : static_cast<T*>(AllocateLargeArea(Bytes(size)))), size_(size) {}
   ~LargeZeroArray() { FreeLargeArea(data_, Bytes(size_)); }
   LargeZeroArray(LargeZeroArray&& other) noexcept { swap(other); }
   LargeZeroArray& operator=(LargeZeroArray&& other) noexcept {

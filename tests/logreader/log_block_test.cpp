@@ -102,9 +102,8 @@ TEST(LogBlock, BlockAsStoredReadsAsTheRestoredBlock) {
     for (size_t length : {0, 1, 2, 64, 192, 300}) {
       const Bytes got = stored.Restored(offset, length, scratch);
       const size_t inside = offset < size ? std::min(length, size - offset) : 0;
-      const size_t expected_length = got.data() == scratch.data()
-                                         ? std::min(inside, scratch.size())
-                                         : inside;
+      const size_t expected_length =
+          got.data() == scratch.data() ? std::min(inside, scratch.size()) : inside;
       ASSERT_EQ(got.size(), expected_length) << offset << "+" << length;
       ASSERT_TRUE(std::equal(got.begin(), got.end(), restored->bytes.begin() + offset))
           << offset << "+" << length;

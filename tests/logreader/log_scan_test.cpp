@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <functional>
+#include <optional>
 
 #include "logreader/vlf_header.h"
 #include "tests/logreader/log_test_helpers.h"
@@ -377,8 +377,8 @@ TEST(LogScan, WalkedBlocksEqualTheBlocksReadAgain) {
   // Read in place and read through positioned reads into read buffers.
   const MemoryLogSource in_memory(bytes);
   const testing::PositionedReadsOnly through_reads(in_memory);
-  for (const LogSource* source : {static_cast<const LogSource*>(&in_memory),
-                                  static_cast<const LogSource*>(&through_reads)}) {
+  for (const LogSource* source :
+       {static_cast<const LogSource*>(&in_memory), static_cast<const LogSource*>(&through_reads)}) {
     SCOPED_TRACE(source == &in_memory ? "in memory" : "through reads");
     size_t compared = 0, mismatches = 0;
     std::vector<uint32_t> sequences;
@@ -388,7 +388,8 @@ TEST(LogScan, WalkedBlocksEqualTheBlocksReadAgain) {
         sequences.push_back(w.vlfSequence);
       std::optional<LogBlock> again = ReadLogBlock(*source, w.block->position);
       const Bytes seen = w.block->data();
-      if (!again || !std::equal(seen.begin(), seen.end(), again->bytes.begin(), again->bytes.end()) ||
+      if (!again ||
+          !std::equal(seen.begin(), seen.end(), again->bytes.begin(), again->bytes.end()) ||
           w.block->offsets != again->offsets)
         ++mismatches;
     });

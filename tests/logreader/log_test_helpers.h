@@ -36,14 +36,14 @@ inline std::vector<std::string> OperationDifferences(const OperationList& a,
   for (size_t i = 0; i < std::min(a.size(), b.size()) && out.size() < 20; ++i) {
     const LogOperation& x = a[i];
     const LogOperation& y = b[i];
-    const bool same =
-        x.allocationUnitId == y.allocationUnitId && x.blockPosition == y.blockPosition &&
-        x.beginTime == y.beginTime && x.transactionId == y.transactionId &&
-        x.operation == y.operation && x.flags == y.flags && x.objectId == y.objectId &&
-        x.recordIndex == y.recordIndex && x.vlfSequence == y.vlfSequence &&
-        x.blockOffset == y.blockOffset && a.TableName(x) == b.TableName(y) &&
-        a.TransactionName(x) == b.TransactionName(y) &&
-        a.LastBeginBeforeName(x) == b.LastBeginBeforeName(y);
+    const bool same = x.allocationUnitId == y.allocationUnitId &&
+                      x.blockPosition == y.blockPosition && x.beginTime == y.beginTime &&
+                      x.transactionId == y.transactionId && x.operation == y.operation &&
+                      x.flags == y.flags && x.objectId == y.objectId &&
+                      x.recordIndex == y.recordIndex && x.vlfSequence == y.vlfSequence &&
+                      x.blockOffset == y.blockOffset && a.TableName(x) == b.TableName(y) &&
+                      a.TransactionName(x) == b.TransactionName(y) &&
+                      a.LastBeginBeforeName(x) == b.LastBeginBeforeName(y);
     if (!same)
       out.push_back("operation " + std::to_string(i) + ": " + a.TransactionName(x) + "/" +
                     a.LastBeginBeforeName(x) + " flags " + std::to_string(x.flags) + " and " +

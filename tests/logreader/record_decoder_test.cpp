@@ -17,8 +17,8 @@ namespace {
 using testing::LogBlockBuilder;
 using testing::LogFileBuilder;
 using testing::LogRecordBuilder;
-using testing::VlfBuilder;
 using testing::RowImage;
+using testing::VlfBuilder;
 using R = LogRecordBuilder;
 
 constexpr uint64_t kAlbums = 72057594039042048ull;

@@ -16,10 +16,11 @@ namespace tarnwick {
 namespace {
 
 std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            (name + "_" + std::to_string(::getpid()))).string();
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()))).string();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
