@@ -18,6 +18,9 @@
 namespace tarnwick {
 
 inline constexpr const char* kLdfCannotBeOpen = "LDF File Cannot be open...";
+// A pass over a log in memory lets the pages behind it go (DoneWith) every
+// this many bytes.
+inline constexpr uint64_t kLogDoneWithStep = uint64_t{16} << 20;
 
 class LogSource {
  public:

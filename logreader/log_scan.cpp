@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
-#include <thread>
+
+#include "platform/two_threads.h"
 
 namespace tarnwick {
 
@@ -187,9 +187,6 @@ class MemoryBlocks {
   bool restore_;
 };
 
-// A mapped log's pages are let go every this many bytes of a VLF's walk.
-constexpr uint64_t kDoneStep = uint64_t{16} << 20;
-
 template <class Blocks, class Visit>
 void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visit& visit,
              LogScanStats& stats, Blocks& blocks, LogBlock& block) {
@@ -217,7 +214,7 @@ void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visi
     VisitRecords(block, sequence, static_cast<uint32_t>(units), visit, &stats);
     // blockSize is at least 512: the position grows with every block.
     b += header.blockSize;
-    if (b - walked_from >= kDoneStep) {
+    if (b - walked_from >= kLogDoneWithStep) {
       log.DoneWith(walked_from, b);
       walked_from = b;
     }
@@ -303,23 +300,10 @@ LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder, uint64
   TableNameMap later_tables;
   LogRecordDecoder later(decoder, later_current, later_operations, later_tables);
   LogScanStats later_stats;
-  std::exception_ptr failure;
-  std::thread second([&] {
-    try {
-      auto visit_later = [&later](const LogRecordWindow& w) { later.DecodeLogRecord(w); };
-      WalkVlfs(log, later_start, vlfs.end(), visit_later, /*restore=*/false, later_stats);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  try {
-    WalkVlfs(log, vlfs.begin(), later_start, visit, /*restore=*/false, stats);
-  } catch (...) {
-    second.join();
-    throw;
-  }
-  second.join();
-  if (failure) std::rethrow_exception(failure);
+  auto visit_later = [&later](const LogRecordWindow& w) { later.DecodeLogRecord(w); };
+  RunBeside(
+      [&] { WalkVlfs(log, vlfs.begin(), later_start, visit, /*restore=*/false, stats); },
+      [&] { WalkVlfs(log, later_start, vlfs.end(), visit_later, /*restore=*/false, later_stats); });
   decoder.TakeLater(later);
   Add(stats, later_stats);
   decoder.Finish();

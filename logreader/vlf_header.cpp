@@ -1,8 +1,8 @@
 #include "logreader/vlf_header.h"
 
 #include <algorithm>
-#include <exception>
-#include <thread>
+
+#include "platform/two_threads.h"
 
 namespace tarnwick {
 
@@ -52,7 +52,6 @@ void ProbeRange(const LogSource& log, uint64_t from, uint64_t to, VlfTable& tabl
 // pages behind are let go as the probes move on (a mapped log would
 // otherwise stay resident as a whole).
 void ProbeInMemory(const LogSource& log, Bytes bytes, VlfTable& table) {
-  constexpr uint64_t kDoneStep = uint64_t{16} << 20;
   uint64_t done = 0;
   for (uint64_t p = 0; p < bytes.size(); p += kVlfAlignment) {
     const Bytes head = bytes.subspan(p, std::min<uint64_t>(kVlfHeaderSize, bytes.size() - p));
@@ -60,7 +59,7 @@ void ProbeInMemory(const LogSource& log, Bytes bytes, VlfTable& table) {
       std::optional<VlfHeader> header = ParseVlfHeader(head, p);
       if (header && header->sequence() != 0) table.emplace(header->sequence(), *header);
     }
-    if (p - done >= kDoneStep) {
+    if (p - done >= kLogDoneWithStep) {
       log.DoneWith(done, p);
       done = p;
     }
@@ -87,22 +86,8 @@ VlfTable DiscoverVlfs(const LogSource& log) {
   // headers with one sequence number the lower position still stays.
   const uint64_t middle = length / 2 / kChunk * kChunk;
   VlfTable upper;
-  std::exception_ptr failure;
-  std::thread second([&] {
-    try {
-      ProbeRange(log, middle, length, upper);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  try {
-    ProbeRange(log, 0, middle, table);
-  } catch (...) {
-    second.join();
-    throw;
-  }
-  second.join();
-  if (failure) std::rethrow_exception(failure);
+  RunBeside([&] { ProbeRange(log, 0, middle, table); },
+            [&] { ProbeRange(log, middle, length, upper); });
   for (const auto& [sequence, header] : upper) table.emplace(sequence, header);
   return table;
 }
