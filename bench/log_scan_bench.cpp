@@ -7,10 +7,11 @@
 // ./bench_data; at least 5,000,000 operations and a log of at least 1 GiB)
 // unless the pair there was written with the same figures. The log is then
 // dropped from the page cache and read back (as a log read from disk is
-// cached). Then, with a warm page cache and best of --runs (default 3):
-//   - `cat LOG > /dev/null`;
-//   - the log scan (TransactionLog::Scan with the catalog's user-table map,
-//     built once beforehand), and the ratio of the two;
+// cached). Then, with a warm page cache, --runs times (default 5; best and
+// median of them):
+//   - `cat LOG > /dev/null` and the log scan (TransactionLog::Scan with the
+//     catalog's user-table map, built once beforehand), taken in turns, so
+//     that both meet the machine in the same state, and their ratio;
 //   - the walk alone (every record handed to a visitor that does nothing);
 //   - in a fresh child process, the whole scan as the program runs it
 //     (data file open and page maps, catalog, user-table map, log scan,
@@ -20,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,16 +51,24 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-template <typename F>
-double Best(int runs, F f) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
+// The times of the runs of one measurement.
+struct Times {
+  std::vector<double> seconds;
+
+  template <typename F>
+  void Run(F f) {
     const auto t0 = std::chrono::steady_clock::now();
     f();
-    best = std::min(best, Seconds(t0));
+    seconds.push_back(Seconds(t0));
   }
-  return best;
-}
+  double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
+  double Median() const {
+    std::vector<double> sorted = seconds;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t n = sorted.size();
+    return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  }
+};
 
 // The child: one whole scan; prints the operations recovered and the time.
 int ScanChild(const std::string& mdf, const std::string& ldf) {
@@ -132,7 +142,7 @@ int main(int argc, char** argv) {
 
   std::string dir = "bench_data";
   sample::SampleOptions options = bench::LargeSampleOptions();
-  int runs = 3;
+  int runs = 5;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string word = argv[i];
     const char* value = argv[i + 1];
@@ -179,31 +189,42 @@ int main(int argc, char** argv) {
   const std::string cat = "cat '" + ldf + "' > /dev/null";
   if (std::system(cat.c_str()) != 0) return 1;  // warms the page cache
   if (!evicted) std::fprintf(stderr, "note: the log could not be evicted from the page cache\n");
-  const double cat_seconds = Best(runs, [&] {
-    if (std::system(cat.c_str()) != 0) std::exit(1);
-  });
+  Times cat_times;
+  Times scan_times;
   size_t operations = 0;
-  const double scan_seconds = Best(runs, [&] {
-    TransactionLog log;
-    if (!log.Scan(ldf, tables)) std::exit(1);
-    operations = log.operations().size();
-  });
+  for (int i = 0; i < runs; ++i) {
+    cat_times.Run([&] {
+      if (std::system(cat.c_str()) != 0) std::exit(1);
+    });
+    scan_times.Run([&] {
+      TransactionLog log;
+      if (!log.Scan(ldf, tables)) std::exit(1);
+      operations = log.operations().size();
+    });
+  }
   // The walk alone (VLFs, blocks and records, nothing decoded): what reading
   // the log costs without the operation list.
   uint64_t records = 0;
-  const double walk_seconds = Best(runs, [&] {
-    std::optional<LogFile> file = LogFile::Open(ldf);
-    if (!file) std::exit(1);
-    records = WalkLogRecords(*file, [](const LogRecordWindow&) {}).records;
-  });
+  Times walk_times;
+  for (int i = 0; i < runs; ++i) {
+    walk_times.Run([&] {
+      std::optional<LogFile> file = LogFile::Open(ldf);
+      if (!file) std::exit(1);
+      records = WalkLogRecords(*file, [](const LogRecordWindow&) {}).records;
+    });
+  }
   const double gib = static_cast<double>(log_size) / (1u << 30);
   std::printf("log: %.2f GiB, %llu records, %zu operations\n", gib,
               static_cast<unsigned long long>(records), operations);
-  std::printf("cat:      %7.3f s  (%.2f GiB/s)\n", cat_seconds, gib / cat_seconds);
-  std::printf("walk:     %7.3f s  (%.2f GiB/s, %.2f x cat)\n", walk_seconds, gib / walk_seconds,
-              walk_seconds / cat_seconds);
-  std::printf("log scan: %7.3f s  (%.2f GiB/s)\n", scan_seconds, gib / scan_seconds);
-  std::printf("ratio scan/cat: %.2f (goal <= 1.5)\n", scan_seconds / cat_seconds);
+  auto line = [gib](const char* what, const Times& times) {
+    std::printf("%-9s %7.3f s best, %7.3f s median  (%.2f GiB/s best)\n", what, times.Best(),
+                times.Median(), gib / times.Best());
+  };
+  line("cat:", cat_times);
+  line("walk:", walk_times);
+  line("log scan:", scan_times);
+  std::printf("ratio scan/cat: %.2f best, %.2f median (goal <= 1.5)\n",
+              scan_times.Best() / cat_times.Best(), scan_times.Median() / cat_times.Median());
 
   const ChildResult child = RunScanChild(mdf, ldf);
   if (!child.ok) {

@@ -9,14 +9,21 @@ namespace tarnwick {
 
 namespace {
 
-// How many records ahead VisitRecords asks for a record's bytes.
-constexpr size_t kRecordsAhead = 8;
+// How far ahead of the record being decoded a walk over a log in memory
+// asks for the log's bytes.
+constexpr size_t kStreamAhead = 2048;
+
+// Nothing asked for ahead: the block's bytes are already at hand.
+struct NoStream {
+  void operator()(size_t) const {}
+};
 
 // The records of one block through any callable (the scan's decoder is
-// called directly, without a std::function per record).
-template <class Visit>
+// called directly, without a std::function per record). stream(offset) is
+// told the offset of each record before it is visited.
+template <class Visit, class Stream = const NoStream>
 size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block_offset,
-                    Visit& visit, LogScanStats* stats) {
+                    Visit& visit, LogScanStats* stats, Stream& stream = NoStream{}) {
   size_t handed = 0;
   const size_t count = block.count();
   const size_t size = block.header.blockSize;
@@ -26,17 +33,9 @@ size_t VisitRecords(const LogBlock& block, uint32_t vlf_sequence, uint32_t block
   w.blockOffset = block_offset;
   std::array<uint8_t, kLogRecordWindowSize> scratch;
   const size_t window_size = block.restored ? kLogRecordWindowSize : kLogRecordScanFieldsSize;
-  const Bytes data = block.data();
   for (size_t j = 0; j < count; ++j) {
     const uint16_t offset = block.offsets[j];
-    // The records of a block lie at irregular steps, which the processor
-    // does not foresee: ask for a record's first bytes a few records ahead.
-    if (j + kRecordsAhead < count &&
-        size_t{block.offsets[j + kRecordsAhead]} + kLogRecordScanFieldsSize <= data.size()) {
-      const uint8_t* ahead = data.data() + block.offsets[j + kRecordsAhead];
-      __builtin_prefetch(ahead);
-      __builtin_prefetch(ahead + kLogRecordScanFieldsSize - 1);
-    }
+    stream(offset);
     if (size_t{offset} + kLogRecordWindowSize > size) {
       if (stats) stats->recordsCutOff += count - j;
       break;
@@ -122,11 +121,12 @@ class ReadBlocks {
  public:
   explicit ReadBlocks(const LogSource& log) : reader_(log) {}
 
-  void StartVlf(uint64_t hint_end) {
+  void StartVlf(uint64_t, uint64_t hint_end) {
     reader_.Forget();
     reader_.SetHintEnd(hint_end);
   }
   void LookAhead(uint64_t) const {}
+  void Stream(uint64_t) {}
   Bytes Header(uint64_t position) { return reader_.Get(position, kLogBlockHeaderSize); }
   void Fill(uint64_t position, const LogBlockHeader& header, LogBlock& block) {
     // A short read leaves the rest of the block zero, as ReadLogBlock does.
@@ -149,10 +149,13 @@ class MemoryBlocks {
  public:
   MemoryBlocks(Bytes log, bool restore) : log_(log), restore_(restore) {}
 
-  void StartVlf(uint64_t) {}
-  // The block at position comes next: its header, offset array, sector
-  // bytes and first records are asked for now (its header was asked for
-  // one block earlier), and the header of the block after it.
+  // A VLF's walk starts at position (VLFs are walked in sequence order,
+  // not in file order).
+  void StartVlf(uint64_t position, uint64_t) { streamed_ = position; }
+  // The block at position comes next: its offset array and sector bytes
+  // (at the block's end, far from the records the walk reads) are asked
+  // for now (its header was asked for one block earlier), and the header
+  // of the block after it.
   void LookAhead(uint64_t position) const {
     if (position >= log_.size() || log_.size() - position < kLogBlockHeaderSize) return;
     const LogBlockHeader h = ParseLogBlockHeader(log_.subspan(position, kLogBlockHeaderSize));
@@ -161,7 +164,14 @@ class MemoryBlocks {
     Prefetch(position + h.blockSize, 64);
     Prefetch(position + h.arrayEnd - 2u * h.count, 2u * h.count);
     Prefetch(position + h.blockSize - 64, 64);
-    Prefetch(position, 1024);
+  }
+  // The walk has reached position: the bytes up to kStreamAhead beyond it
+  // are asked for, as one stream over the blocks (records and block
+  // headers lie at irregular steps, which the processor does not foresee).
+  void Stream(uint64_t position) {
+    const uint64_t want = std::min<uint64_t>(log_.size(), position + kStreamAhead);
+    if (streamed_ < position) streamed_ = position;
+    for (; streamed_ < want; streamed_ += 64) __builtin_prefetch(log_.data() + streamed_);
   }
   Bytes Header(uint64_t position) const {
     if (position >= log_.size()) return {};
@@ -185,6 +195,7 @@ class MemoryBlocks {
 
   Bytes log_;
   bool restore_;
+  uint64_t streamed_ = 0;  // the log's bytes before it have been asked for
 };
 
 template <class Blocks, class Visit>
@@ -194,8 +205,8 @@ void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visi
   const uint64_t vlf_position = vlf.position();
   if (vlf_position > UINT64_MAX - kVlfFirstBlockOffset) return;
   const uint64_t vlf_size = vlf.vlfSize();
-  blocks.StartVlf(vlf_size > UINT64_MAX - vlf_position ? UINT64_MAX : vlf_position + vlf_size);
   uint64_t b = vlf_position + kVlfFirstBlockOffset;
+  blocks.StartVlf(b, vlf_size > UINT64_MAX - vlf_position ? UINT64_MAX : vlf_position + vlf_size);
   uint64_t walked_from = b;
   while (b < length) {
     const Bytes head = blocks.Header(b);
@@ -211,7 +222,9 @@ void WalkVlf(const LogSource& log, uint32_t sequence, const VlfHeader& vlf, Visi
     blocks.Fill(b, header, block);
     ++stats.blocks;
     const uint64_t units = (b - vlf_position) / kLogSectorSize;
-    VisitRecords(block, sequence, static_cast<uint32_t>(units), visit, &stats);
+    blocks.Stream(b);
+    auto stream = [&blocks, b](size_t offset) { blocks.Stream(b + offset); };
+    VisitRecords(block, sequence, static_cast<uint32_t>(units), visit, &stats, stream);
     // blockSize is at least 512: the position grows with every block.
     b += header.blockSize;
     if (b - walked_from >= kLogDoneWithStep) {
