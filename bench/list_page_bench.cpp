@@ -37,7 +37,11 @@ double Millis(std::chrono::steady_clock::time_point t0) {
 OperationList BuildList(size_t count) {
   OperationList list;
   std::vector<NameId> tables;
-  for (int t = 0; t < kTables; ++t) tables.push_back(list.InternName("Table" + std::to_string(t)));
+  for (int t = 0; t < kTables; ++t) {
+    tables.push_back(list.InternName("Table" + std::to_string(t)));
+    list.NameRowset(72057594039042048ull + static_cast<uint64_t>(kFirstObjectId + t),
+                    tables.back());
+  }
   std::vector<NameId> transactions;
   for (int i = 0; i < 4000; ++i) {
     transactions.push_back(list.InternName(i % 4 == 0 ? "user_transaction" + std::to_string(i)
@@ -53,7 +57,6 @@ OperationList BuildList(size_t count) {
     LogOperation op;
     if (sparse_every > 0 && i % sparse_every == sparse_every / 2) {
       op.objectId = kSparseTable;
-      op.tableName = tables[kTables - 1];
     } else {
       // Runs of one table, the tables weighted 1/(t + 1).
       if (run_left == 0) {
@@ -63,12 +66,10 @@ OperationList BuildList(size_t count) {
       }
       --run_left;
       op.objectId = kFirstObjectId + table;
-      op.tableName = tables[table];
     }
     op.operation = codes[random() % 5];
     op.transactionName = transactions[(i / 50) % transactions.size()];
     op.allocationUnitId = 72057594039042048ull + static_cast<uint64_t>(op.objectId);
-    op.blockPosition = 8192 + (i / 20) * 4096;
     op.recordIndex = static_cast<int32_t>(i % 20);
     op.vlfSequence = static_cast<uint32_t>(31 + i / 100000);
     op.blockOffset = static_cast<uint32_t>((i % 100000) / 20 * 8);

@@ -389,7 +389,9 @@ bool SaveRun::OneRecordOf(const TableWrite& t, const LogBlock& block, const LogO
 }
 
 std::span<const Row> SaveRun::RowsToSave(TableWrite& t, const LogOperation& operation) {
-  const std::shared_ptr<const LogBlock> block = cache_.Block(operation.blockPosition);
+  const std::optional<uint64_t> position = job_.operations->BlockPosition(operation);
+  if (!position) return {};
+  const std::shared_ptr<const LogBlock> block = cache_.Block(*position);
   if (!block) return {};
   RowReadContext context;
   context.pages = &cache_;

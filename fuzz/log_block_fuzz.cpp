@@ -31,7 +31,10 @@ UserTableMap MapEveryRowset(const LogSource& log) {
 size_t Reread(const LogSource& log, const OperationList& ops) {
   size_t seen = 0;
   for (const LogOperation& op : ops.operations()) {
-    std::optional<LogBlock> block = ReadLogBlock(log, op.blockPosition);
+    // Every operation of a scan lies in one of the scan's VLFs.
+    const std::optional<uint64_t> position = ops.BlockPosition(op);
+    if (!position) __builtin_trap();
+    std::optional<LogBlock> block = ReadLogBlock(log, *position);
     if (!block) continue;
     RowLogFields fields = ReadRowLogFields(*block, static_cast<size_t>(op.recordIndex));
     for (Bytes f : fields.fields) seen += f.size();
@@ -99,7 +102,8 @@ void FuzzLog(Bytes bytes) {
   for (size_t i = 0; i < ops.size(); ++i) {
     const LogOperation& a = ops[i];
     const LogOperation& b = split_ops[i];
-    if (a.flags != b.flags || a.blockPosition != b.blockPosition ||
+    if (a.flags != b.flags || ops.BlockPosition(a) != split_ops.BlockPosition(b) ||
+        ops.TableName(a) != split_ops.TableName(b) ||
         ops.TransactionName(a) != split_ops.TransactionName(b) ||
         ops.LastBeginBeforeName(a) != split_ops.LastBeginBeforeName(b) ||
         a.beginTime != b.beginTime)

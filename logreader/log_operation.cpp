@@ -1,5 +1,6 @@
 #include "logreader/log_operation.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarnwick {
@@ -40,6 +41,35 @@ const std::string& OperationList::Name(NameId id) const {
   return id < names_.size() ? names_[id] : names_[0];
 }
 
+void OperationList::AppendLater(OperationList&& later) {
+  operations_.Append(std::move(later.operations_));
+  for (const auto& [rowset, name] : later.rowset_names_) NameRowset(rowset, name);
+  later.rowset_names_.clear();
+}
+
+const std::string& OperationList::TableName(const LogOperation& op) const {
+  auto it = rowset_names_.find(op.allocationUnitId);
+  return Name(it == rowset_names_.end() ? 0 : it->second);
+}
+
+void OperationList::AddVlf(uint32_t sequence, uint64_t position) {
+  auto it = std::lower_bound(vlfs_.begin(), vlfs_.end(), sequence,
+                             [](const auto& vlf, uint32_t s) { return vlf.first < s; });
+  if (it != vlfs_.end() && it->first == sequence)
+    it->second = position;
+  else
+    vlfs_.insert(it, {sequence, position});
+}
+
+std::optional<uint64_t> OperationList::BlockPosition(const LogOperation& op) const {
+  auto it = std::lower_bound(vlfs_.begin(), vlfs_.end(), op.vlfSequence,
+                             [](const auto& vlf, uint32_t s) { return vlf.first < s; });
+  if (it == vlfs_.end() || it->first != op.vlfSequence) return std::nullopt;
+  const uint64_t offset = uint64_t{op.blockOffset} * kLogSectorSize;
+  if (offset > UINT64_MAX - it->second) return std::nullopt;
+  return it->second + offset;
+}
+
 std::vector<int32_t> OperationList::ObjectIds() const {
   std::vector<int32_t> ids;
   ids.reserve(operations_.size());
@@ -49,6 +79,8 @@ std::vector<int32_t> OperationList::ObjectIds() const {
 
 void OperationList::Clear() {
   operations_.clear();  // gives the memory back
+  rowset_names_.clear();
+  vlfs_.clear();
   name_ids_.clear();
   names_.clear();
   names_.emplace_back();

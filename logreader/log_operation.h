@@ -4,13 +4,17 @@
 // operations view and the save refer to operations.
 //
 // Table and transaction names are kept once, in the list's name table; an
-// operation holds their indexes (a scan may recover millions of operations).
+// operation holds the indexes of its transaction names, and its table name
+// and its block's file position are the list's for its rowset id and its
+// VLF (a scan may recover millions of operations: every byte of an entry
+// is millions of bytes to fill).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,8 +72,6 @@ struct LogOperation {
 
   // The rowset id from the record (offset 48).
   uint64_t allocationUnitId = 0;
-  // File position of the log block that holds the record.
-  uint64_t blockPosition = 0;
   // Begin time of the operation's transaction (datetime layout).
   BeginTime beginTime{};
   // The 6 bytes at record offset 16, little-endian.
@@ -80,7 +82,6 @@ struct LogOperation {
   int32_t recordIndex = 0;
   uint32_t vlfSequence = 0;
   uint32_t blockOffset = 0;  // in 512-byte units from the VLF's start
-  NameId tableName = 0;
   // Name of the operation's own transaction (its begin record with the same
   // transaction id), or, when that record is not in the log, of the last
   // begin-transaction record before it.
@@ -93,7 +94,7 @@ struct LogOperation {
   bool ownBeginFound() const { return flags & kOwnBeginFound; }
   bool ownBeginIsLastBefore() const { return flags & kOwnBeginIsLastBefore; }
 };
-static_assert(sizeof(LogOperation) <= 64, "the operation list holds millions of these");
+static_assert(sizeof(LogOperation) <= 48, "the operation list holds millions of these");
 
 // The operations in log order, in blocks that never move
 // (platform/large_allocation.h).
@@ -111,15 +112,29 @@ class OperationList {
 
   void Append(const LogOperation& operation) { operations_.push_back(operation); }
   // Moves the operations of `later`, whose name ids are already this
-  // list's, to the end of this list (without copying most of them).
-  void AppendLater(OperationList&& later) { operations_.Append(std::move(later.operations_)); }
+  // list's, to the end of this list (without copying most of them), with
+  // its rowsets' names.
+  void AppendLater(OperationList&& later);
+
+  // The name of the table of a rowset's operations; the first name given
+  // for a rowset id keeps it.
+  void NameRowset(uint64_t rowset_id, NameId name) { rowset_names_.try_emplace(rowset_id, name); }
+  // A VLF the operations' blocks lie in: its sequence number and its file
+  // position. A later scan's VLF replaces an earlier one's of the same
+  // number (operations are re-read from the log scanned last).
+  void AddVlf(uint32_t sequence, uint64_t position);
+  // File position of the log block that holds an operation's record (its
+  // VLF's position and the block's offset in it), or nullopt where its VLF
+  // is not known.
+  std::optional<uint64_t> BlockPosition(const LogOperation& op) const;
   LogOperation& at(size_t i) { return operations_.at(i); }
   const LogOperation& operator[](size_t i) const { return operations_[i]; }
   size_t size() const { return operations_.size(); }
   bool empty() const { return operations_.empty(); }
   const OperationVector& operations() const { return operations_; }
 
-  const std::string& TableName(const LogOperation& op) const { return Name(op.tableName); }
+  // The table name of the operation's rowset; empty for a rowset not named.
+  const std::string& TableName(const LogOperation& op) const;
   const std::string& TransactionName(const LogOperation& op) const {
     return Name(op.transactionName);
   }
@@ -137,6 +152,8 @@ class OperationList {
   OperationVector operations_;
   std::deque<std::string> names_;  // a deque keeps the keys below valid
   std::unordered_map<std::string_view, NameId> name_ids_;
+  std::unordered_map<uint64_t, NameId> rowset_names_;
+  std::vector<std::pair<uint32_t, uint64_t>> vlfs_;  // by sequence number
 };
 
 }  // namespace tarnwick

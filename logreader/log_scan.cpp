@@ -300,6 +300,7 @@ LogScanStats ScanLogFile(const LogSource& log, LogRecordDecoder& decoder, uint64
   LogScanStats stats;
   const VlfTable vlfs = DiscoverVlfs(log);
   stats.vlfs = vlfs.size();
+  for (const auto& [sequence, header] : vlfs) decoder.NoteVlf(sequence, header.position());
   const auto later_start = log.size() >= two_parts_from ? LaterPartStart(log, vlfs) : vlfs.end();
   if (later_start == vlfs.end()) {
     WalkVlfs(log, vlfs.begin(), vlfs.end(), visit, /*restore=*/false, stats);

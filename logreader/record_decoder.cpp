@@ -102,19 +102,12 @@ std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEm
   return {&slot.value, true};
 }
 
-NameId LogRecordDecoder::TableNameId(uint64_t rowset_id, const UserTable& table) {
-  NameId id;
-  auto it = table_name_ids_.find(rowset_id);
-  if (it != table_name_ids_.end()) {
-    id = it->second;
-  } else {
-    id = Intern(table.name);
-    table_name_ids_.emplace(rowset_id, id);
-    // The first rowset of a table that has an operation names it in the
-    // table-name map.
-    table_names_.try_emplace(table.objectId, table.name);
-  }
-  return id;
+void LogRecordDecoder::NameTable(uint64_t rowset_id, const UserTable& table) {
+  if (!named_rowsets_.insert(rowset_id).second) return;
+  operations_.NameRowset(rowset_id, Intern(table.name));
+  // The first rowset of a table that has an operation names it in the
+  // table-name map.
+  table_names_.try_emplace(table.objectId, table.name);
 }
 
 const LogRecordDecoder::RowsetEntry& LogRecordDecoder::LookUpRowset(uint64_t rowset_id) {
@@ -123,7 +116,7 @@ const LogRecordDecoder::RowsetEntry& LogRecordDecoder::LookUpRowset(uint64_t row
   entry.filled = true;
   entry.rowset = rowset_id;
   entry.table = tables_.Find(rowset_id);
-  entry.name = entry.table ? TableNameId(rowset_id, *entry.table) : 0;
+  if (entry.table) NameTable(rowset_id, *entry.table);
   return entry;
 }
 
@@ -161,18 +154,16 @@ void LogRecordDecoder::DecodeLogRecord(const LogRecordWindow& window) {
   if (IsRowChangeContext(fields.context)) {
     ++stats_.rowChanges;
     const RowsetEntry& rowset = LookUpRowset(fields.allocationUnitId);
-    if (rowset.table) AddOperation(window, fields, *rowset.table, rowset.name);
+    if (rowset.table) AddOperation(window, fields, *rowset.table);
   }
   if (fields.operation == kOpBeginTransaction) TakeBegin(window, fields);
 }
 
 void LogRecordDecoder::AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
-                                    const UserTable& table, NameId table_name) {
+                                    const UserTable& table) {
   LogOperation op;
   op.objectId = table.objectId;
   op.allocationUnitId = fields.allocationUnitId;
-  op.tableName = table_name;
-  op.blockPosition = window.block ? window.block->position : 0;
   op.operation = fields.operation;
   op.recordIndex = window.recordIndex;
   op.vlfSequence = window.vlfSequence;

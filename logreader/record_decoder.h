@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,10 @@ class LogRecordDecoder {
                    OperationList& operations, TableNameMap& table_names);
   LogRecordDecoder(const LogRecordDecoder&) = delete;
   LogRecordDecoder& operator=(const LogRecordDecoder&) = delete;
+
+  // A VLF of the walk: its blocks lie at its position plus their offset
+  // (the operation list finds an operation's block so).
+  void NoteVlf(uint32_t sequence, uint64_t position) { operations_.AddVlf(sequence, position); }
 
   // One record of the walk.
   void DecodeLogRecord(const LogRecordWindow& window);
@@ -134,20 +139,19 @@ class LogRecordDecoder {
   };
 
   void AddOperation(const LogRecordWindow& window, const LogRecordFields& fields,
-                    const UserTable& table, NameId table_name);
+                    const UserTable& table);
   // A name's index in the list that holds the names: this decoder's, or
   // for a later part's decoder the earlier one's (both may intern at once).
   NameId Intern(std::string_view name);
   void TakeBegin(const LogRecordWindow& window, const LogRecordFields& fields);
-  // The name id of a rowset's table; the first lookup of a rowset also
-  // enters its table in the table-name map.
-  NameId TableNameId(uint64_t rowset_id, const UserTable& table);
-  // A rowset's table (nullptr: not a user table) and its name id, through
-  // a small cache: row changes come in runs of a few rowsets.
+  // The first lookup of a rowset of a user table names the rowset in the
+  // operation list and enters its table in the table-name map.
+  void NameTable(uint64_t rowset_id, const UserTable& table);
+  // A rowset's table (nullptr: not a user table), through a small cache:
+  // row changes come in runs of a few rowsets.
   struct RowsetEntry {
     uint64_t rowset = 0;
     const UserTable* table = nullptr;
-    NameId name = 0;
     bool filled = false;
   };
   const RowsetEntry& LookUpRowset(uint64_t rowset_id);
@@ -167,7 +171,7 @@ class LogRecordDecoder {
   size_t operations_before_named_begin_ = SIZE_MAX;
   NameId current_name_ = 0;
   BeginTable begins_;
-  std::unordered_map<uint64_t, NameId> table_name_ids_;
+  std::unordered_set<uint64_t> named_rowsets_;
   static constexpr size_t kRowsetCacheSize = 16;
   std::array<RowsetEntry, kRowsetCacheSize> rowset_cache_{};
   std::vector<std::pair<ByteBuffer, NameId>> name_cache_;

@@ -218,7 +218,7 @@ OperationRows DecodeOperationExportRows(const LogOperation& operation,
 DecodedOperation DecodeOperationRows(const LogOperation& operation, const TransactionLog& log,
                                      CMetadata& metadata, RowForm form) {
   DecodedOperation decoded;
-  const std::optional<LogBlock> block = log.ReadLogBlock(operation.blockPosition);
+  const std::optional<LogBlock> block = log.ReadOperationBlock(operation);
   decoded.table = PrepareOperationTable(metadata, operation.objectId);
   decoded.rows = DecodeOperationRows(operation, block, decoded.table, metadata.database(), form);
   return decoded;

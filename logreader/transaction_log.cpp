@@ -31,6 +31,12 @@ std::optional<LogBlock> TransactionLog::ReadLogBlock(uint64_t position) const {
   return tarnwick::ReadLogBlock(*file_, position);
 }
 
+std::optional<LogBlock> TransactionLog::ReadOperationBlock(const LogOperation& op) const {
+  const std::optional<uint64_t> position = operations_.BlockPosition(op);
+  if (!position) return std::nullopt;
+  return ReadLogBlock(*position);
+}
+
 LogScanResult TransactionLog::TakeTreeInput() {
   LogScanResult result;
   result.operation_object_ids = operations_.ObjectIds();

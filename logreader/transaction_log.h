@@ -36,6 +36,9 @@ class TransactionLog {
   // The block of one operation read again, or nothing when no log is open
   // or the block cannot be read.
   std::optional<LogBlock> ReadLogBlock(uint64_t position) const;
+  // The block that holds an operation's record; nullopt where it cannot be
+  // read (or the operation's VLF is not one of the scan's).
+  std::optional<LogBlock> ReadOperationBlock(const LogOperation& op) const;
 
   const OperationList& operations() const { return operations_; }
   const TableNameMap& tableNames() const { return table_names_; }

@@ -152,7 +152,7 @@ TEST(SaveCommand, EveryCorpusPairGivesACompleteScriptSetOfItsOperations) {
       for (const LogOperation& op : ops.operations()) {
         if (op.objectId != object_id) continue;
         const OperationRows decoded =
-            DecodeOperationExportRows(op, log.ReadLogBlock(op.blockPosition), table, db);
+            DecodeOperationExportRows(op, log.ReadOperationBlock(op), table, db);
         for (const Row& row : RowsToWrite(op.operation, decoded.rows)) {
           std::vector<std::string>& values = expected.emplace_back();
           for (const ColumnDescriptor& c : row) {

@@ -255,7 +255,7 @@ TEST(ShowCommand, InsertsMatchTheirRowsStillInTheDataFile) {
       ASSERT_EQ(d.rows.rows.size(), 1u);
       const std::vector<PageRef> pages = metadata.currentTable().data_pages;
 
-      const std::optional<LogBlock> block = s->log.ReadLogBlock(op.blockPosition);
+      const std::optional<LogBlock> block = s->log.ReadOperationBlock(op);
       ASSERT_TRUE(block);
       const RowImageRequest request =
           ReadRowImageRequest(*block, op.recordIndex, op.allocationUnitId);

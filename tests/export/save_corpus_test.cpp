@@ -343,7 +343,7 @@ TEST(SaveCorpus, EveryPairSavesItsInsertsAsWellFormedScripts) {
       for (const LogOperation& op : ops.operations()) {
         if (op.objectId != e.object_id || op.operation != kOpInsertRow) continue;
         const std::vector<std::string>& literals = written[n++];
-        const std::optional<LogBlock> block = s->log.ReadLogBlock(op.blockPosition);
+        const std::optional<LogBlock> block = s->log.ReadOperationBlock(op);
         ASSERT_TRUE(block);
         const RowImageRequest request =
             ReadRowImageRequest(*block, op.recordIndex, op.allocationUnitId);

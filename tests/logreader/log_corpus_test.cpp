@@ -173,7 +173,7 @@ TEST(LogCorpus, ScanMatchesExpected) {
     // agrees with the operation's LSN.
     int reread_mismatches = 0, rows_without_field = 0;
     for (const LogOperation& op : ops.operations()) {
-      std::optional<LogBlock> block = log.ReadLogBlock(op.blockPosition);
+      std::optional<LogBlock> block = log.ReadOperationBlock(op);
       if (!block || static_cast<size_t>(op.recordIndex) >= block->count()) {
         ++reread_mismatches;
         continue;

@@ -37,7 +37,7 @@ inline std::vector<std::string> OperationDifferences(const OperationList& a,
     const LogOperation& x = a[i];
     const LogOperation& y = b[i];
     const bool same = x.allocationUnitId == y.allocationUnitId &&
-                      x.blockPosition == y.blockPosition && x.beginTime == y.beginTime &&
+                      a.BlockPosition(x) == b.BlockPosition(y) && x.beginTime == y.beginTime &&
                       x.transactionId == y.transactionId && x.operation == y.operation &&
                       x.flags == y.flags && x.objectId == y.objectId &&
                       x.recordIndex == y.recordIndex && x.vlfSequence == y.vlfSequence &&

@@ -25,8 +25,9 @@ BeginTime Time(int32_t days, int32_t ticks) {
 void Add(OperationList& list, int32_t object_id, uint8_t code = kOpInsertRow) {
   LogOperation op;
   op.objectId = object_id;
+  op.allocationUnitId = static_cast<uint64_t>(object_id);  // one rowset per table
   op.operation = code;
-  op.tableName = list.InternName(object_id == kAlbums ? "Albums" : "Genres");
+  list.NameRowset(op.allocationUnitId, list.InternName(object_id == kAlbums ? "Albums" : "Genres"));
   op.transactionName = list.InternName("user_transaction");
   op.recordIndex = static_cast<int32_t>(list.size() % 7);
   list.Append(op);
@@ -94,8 +95,9 @@ TEST(OperationsView, RowTexts) {
   OperationList list;
   LogOperation op;
   op.objectId = kAlbums;
+  op.allocationUnitId = 72057594038321152;
   op.operation = kOpModifyColumns;
-  op.tableName = list.InternName("Albums");
+  list.NameRowset(op.allocationUnitId, list.InternName("Albums"));
   op.transactionName = list.InternName("user_transaction");
   op.beginTime = Time(41184, 16774200);  // 2012-10-04 15:31:54
   op.transactionId = {0xE8, 0x03, 0x00, 0x00, 0x01, 0x00};

@@ -438,14 +438,14 @@ TEST(RecordDecoder, OperationsKeepTheirPlaceInTheLog) {
   // VLF 0x1f is walked before 0x30 although it lies after it in the file.
   EXPECT_EQ(ops[0].Lsn().Text(), "0000001f:00000010:0001");
   EXPECT_EQ(ops[1].Lsn().Text(), "0000001f:00000011:0002");
-  EXPECT_EQ(ops[0].blockPosition, log.BlockPosition(1, 0));
-  EXPECT_EQ(ops[1].blockPosition, log.BlockPosition(1, 1));
+  EXPECT_EQ(ops.BlockPosition(ops[0]), log.BlockPosition(1, 0));
+  EXPECT_EQ(ops.BlockPosition(ops[1]), log.BlockPosition(1, 1));
   EXPECT_EQ(ops[1].recordIndex, 2);
   EXPECT_LT(ops[0].Lsn(), ops[1].Lsn());
   // The begin comes after them: both resolve to it at the end of the scan.
   EXPECT_EQ(ops.TransactionName(ops[1]), "T");
   // Re-reading an operation's block gives its record back.
-  std::optional<LogBlock> block = tlog.ReadLogBlock(ops[1].blockPosition);
+  std::optional<LogBlock> block = tlog.ReadOperationBlock(ops[1]);
   ASSERT_TRUE(block);
   LogRecordFields fields = ReadLogRecordFields(block->Window(ops[1].recordIndex));
   EXPECT_EQ(fields.operation, kOpDeleteRow);
@@ -454,6 +454,28 @@ TEST(RecordDecoder, OperationsKeepTheirPlaceInTheLog) {
   EXPECT_EQ(tree.operation_object_ids, (std::vector<int32_t>{245575913, 277576027}));
   EXPECT_EQ(tree.table_names.size(), 2u);
   EXPECT_TRUE(tlog.tableNames().empty());
+}
+
+TEST(RecordDecoder, AnOperationsBlockLiesWhereItsVlfsPositionFieldPutsIt) {
+  // The header at 8192 names the position 65536: the VLF's blocks, and so
+  // the operation's block, lie from 65536 + 8192 on.
+  LogFileBuilder log;
+  log.VlfAt(8192, 6).PositionField(65536).Size(65536).Block().Add(
+      R::Insert(kAlbums, 1, RowImage(20)));
+  testing::TempDir dir;
+  TransactionLog tlog;
+  ASSERT_TRUE(tlog.Scan(log.WriteTo(dir.File("a.ldf")), Tables()));
+  const OperationList& ops = tlog.operations();
+  ASSERT_EQ(ops.size(), 1u);
+  EXPECT_EQ(ops.BlockPosition(ops[0]), std::optional<uint64_t>(73728));
+  std::optional<LogBlock> block = tlog.ReadOperationBlock(ops[0]);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(ReadLogRecordFields(block->Window(ops[0].recordIndex)).allocationUnitId, kAlbums);
+  // An operation of a VLF the scan did not walk has no block.
+  LogOperation other = ops[0];
+  other.vlfSequence = 7;
+  EXPECT_EQ(ops.BlockPosition(other), std::nullopt);
+  EXPECT_FALSE(tlog.ReadOperationBlock(other));
 }
 
 // Logs of several VLFs whose transactions run across VLF ends: begin

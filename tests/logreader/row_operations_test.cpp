@@ -497,8 +497,12 @@ TEST_F(OperationRowsTest, RecordChangedSinceTheScan) {
   EXPECT_EQ(DecodeOperationRows(moved, log_, *open_->metadata).rows.status,
             RowDecodeStatus::kOtherRowset);
   LogOperation elsewhere = log_.operations()[0];
-  elsewhere.blockPosition += 512;  // the unused rest of the VLF
+  elsewhere.blockOffset += 1;  // the unused rest of the VLF
   EXPECT_EQ(DecodeOperationRows(elsewhere, log_, *open_->metadata).rows.status,
+            RowDecodeStatus::kNoBlock);
+  LogOperation no_vlf = log_.operations()[0];
+  no_vlf.vlfSequence += 1000;  // not a VLF of the scan
+  EXPECT_EQ(DecodeOperationRows(no_vlf, log_, *open_->metadata).rows.status,
             RowDecodeStatus::kNoBlock);
   LogOperation dropped = log_.operations()[0];
   dropped.objectId = 424242;
@@ -524,7 +528,7 @@ TEST_F(OperationRowsTest, RowForms) {
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(Values(decoded[0].rows.rows), c.rows);
   }
-  const std::optional<LogBlock> block = log_.ReadLogBlock(log_.operations()[0].blockPosition);
+  const std::optional<LogBlock> block = log_.ReadOperationBlock(log_.operations()[0]);
   const OperationTable table = PrepareOperationTable(*open_->metadata, dept_.object_id);
   EXPECT_TRUE(table.rowsetColumns);
   EXPECT_TRUE(
@@ -556,7 +560,7 @@ TEST(RealModifyColumns, UndoingEveryChangeGivesTheInsertedRow) {
     std::map<std::tuple<uint64_t, uint16_t, uint32_t, uint16_t>, std::vector<size_t>> by_slot;
     std::map<std::tuple<uint64_t, uint16_t, uint32_t>, std::vector<size_t>> by_page;
     for (size_t i = 0; i < ops.size(); ++i) {
-      const std::optional<LogBlock> block = log.ReadLogBlock(ops[i].blockPosition);
+      const std::optional<LogBlock> block = log.ReadOperationBlock(ops[i]);
       ASSERT_TRUE(block);
       requests.push_back(ReadRowImageRequest(*block, ops[i].recordIndex, ops[i].allocationUnitId));
       const LogRecordFields& f = requests.back().fields;

@@ -164,7 +164,7 @@ TEST_P(SampleDatabase, DataFileHoldsTheRowsThatInsertsLeftUnchanged) {
     if (!want.row_unchanged) continue;
     SCOPED_TRACE(i);
     // The logged row is the record the page holds at the logged slot.
-    const std::optional<LogBlock> block = s->log.ReadLogBlock(ops[i].blockPosition);
+    const std::optional<LogBlock> block = s->log.ReadOperationBlock(ops[i]);
     ASSERT_TRUE(block);
     const RowLogFields fields = ReadRowLogFields(*block, static_cast<size_t>(ops[i].recordIndex));
     ASSERT_FALSE(fields.fields.empty());

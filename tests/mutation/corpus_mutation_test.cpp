@@ -366,7 +366,8 @@ void RunScanCommands(const std::string& mdf, const std::string& ldf,
 
   for (size_t i = 0; i < operations.size() && out.shown < show_limit; ++i) {
     const LogOperation& op = operations[i];
-    if (op.blockPosition >= log_size)
+    const std::optional<uint64_t> position = operations.BlockPosition(op);
+    if (!position || *position >= log_size)
       out.Fault("operation " + std::to_string(i) + " names a block past the log's end");
     const DecodedOperation decoded = DecodeOperationRows(op, log, *slot.metadata);
     const ShownOperation shown = RenderOperation(op.operation, operations.TableName(op),
