@@ -10,8 +10,10 @@ namespace tarnwick {
 namespace {
 
 // How far ahead of the record being decoded a walk over a log in memory
-// asks for the log's bytes.
-constexpr size_t kStreamAhead = 2048;
+// asks for the log's bytes: about two blocks of a busy log, so that the
+// next block's header and offset array are at hand when the walk gets
+// there (measured against 1, 2, 4 and 6 KiB on a log of 4.8 KiB blocks).
+constexpr size_t kStreamAhead = 8192;
 
 // Nothing asked for ahead: the block's bytes are already at hand.
 struct NoStream {
