@@ -52,18 +52,21 @@ const std::string& OperationList::TableName(const LogOperation& op) const {
   return Name(it == rowset_names_.end() ? 0 : it->second);
 }
 
+OperationList::Vlfs::const_iterator OperationList::VlfFrom(uint32_t sequence) const {
+  return std::lower_bound(vlfs_.begin(), vlfs_.end(), sequence,
+                          [](const auto& vlf, uint32_t s) { return vlf.first < s; });
+}
+
 void OperationList::AddVlf(uint32_t sequence, uint64_t position) {
-  auto it = std::lower_bound(vlfs_.begin(), vlfs_.end(), sequence,
-                             [](const auto& vlf, uint32_t s) { return vlf.first < s; });
+  const auto it = VlfFrom(sequence);
   if (it != vlfs_.end() && it->first == sequence)
-    it->second = position;
+    vlfs_[static_cast<size_t>(it - vlfs_.begin())].second = position;
   else
     vlfs_.insert(it, {sequence, position});
 }
 
 std::optional<uint64_t> OperationList::BlockPosition(const LogOperation& op) const {
-  auto it = std::lower_bound(vlfs_.begin(), vlfs_.end(), op.vlfSequence,
-                             [](const auto& vlf, uint32_t s) { return vlf.first < s; });
+  const auto it = VlfFrom(op.vlfSequence);
   if (it == vlfs_.end() || it->first != op.vlfSequence) return std::nullopt;
   const uint64_t offset = uint64_t{op.blockOffset} * kLogSectorSize;
   if (offset > UINT64_MAX - it->second) return std::nullopt;

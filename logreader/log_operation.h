@@ -119,6 +119,7 @@ class OperationList {
   // The name of the table of a rowset's operations; the first name given
   // for a rowset id keeps it.
   void NameRowset(uint64_t rowset_id, NameId name) { rowset_names_.try_emplace(rowset_id, name); }
+  bool HasRowsetName(uint64_t rowset_id) const { return rowset_names_.count(rowset_id) != 0; }
   // A VLF the operations' blocks lie in: its sequence number and its file
   // position. A later scan's VLF replaces an earlier one's of the same
   // number (operations are re-read from the log scanned last).
@@ -153,7 +154,11 @@ class OperationList {
   std::deque<std::string> names_;  // a deque keeps the keys below valid
   std::unordered_map<std::string_view, NameId> name_ids_;
   std::unordered_map<uint64_t, NameId> rowset_names_;
-  std::vector<std::pair<uint32_t, uint64_t>> vlfs_;  // by sequence number
+  using Vlfs = std::vector<std::pair<uint32_t, uint64_t>>;  // sequence number, position
+  // The first VLF whose sequence number is not below `sequence`.
+  Vlfs::const_iterator VlfFrom(uint32_t sequence) const;
+
+  Vlfs vlfs_;  // by sequence number
 };
 
 }  // namespace tarnwick

@@ -161,8 +161,7 @@ class MemoryBlocks {
   void LookAhead(uint64_t position) const {
     if (position >= log_.size() || log_.size() - position < kLogBlockHeaderSize) return;
     const LogBlockHeader h = ParseLogBlockHeader(log_.subspan(position, kLogBlockHeaderSize));
-    if (h.blockSize < kLogBlockHeaderSize || h.arrayEnd > h.blockSize || 2u * h.count > h.arrayEnd)
-      return;
+    if (CheckLogBlockHeader(h, position, log_.size()) != BlockDamage::kNone) return;
     Prefetch(position + h.blockSize, 64);
     Prefetch(position + h.arrayEnd - 2u * h.count, 2u * h.count);
     Prefetch(position + h.blockSize - 64, 64);

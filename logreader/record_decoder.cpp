@@ -103,7 +103,7 @@ std::pair<LogRecordDecoder::BeginsOf*, bool> LogRecordDecoder::BeginTable::TryEm
 }
 
 void LogRecordDecoder::NameTable(uint64_t rowset_id, const UserTable& table) {
-  if (!named_rowsets_.insert(rowset_id).second) return;
+  if (operations_.HasRowsetName(rowset_id)) return;
   operations_.NameRowset(rowset_id, Intern(table.name));
   // The first rowset of a table that has an operation names it in the
   // table-name map.

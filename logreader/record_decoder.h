@@ -14,7 +14,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -171,7 +170,6 @@ class LogRecordDecoder {
   size_t operations_before_named_begin_ = SIZE_MAX;
   NameId current_name_ = 0;
   BeginTable begins_;
-  std::unordered_set<uint64_t> named_rowsets_;
   static constexpr size_t kRowsetCacheSize = 16;
   std::array<RowsetEntry, kRowsetCacheSize> rowset_cache_{};
   std::vector<std::pair<ByteBuffer, NameId>> name_cache_;
